@@ -1,0 +1,50 @@
+// The drawing: the picture of one main window, held in a server-side backing
+// pixmap, with its file name and modified state.
+#pragma once
+
+#include <gtk/gtk.h>
+
+struct VorpixImage;
+struct VorpixPointArray;
+
+struct VorpixDrawing {
+  GtkWidget *toplevel;         // not owned: the main window, whose title shows the state
+  GdkWindow *window;           // not owned: the drawing area's window
+  GdkPixmap *backing_pixmap;   // owned: exactly width by height pixels
+  gint32 modified;             // 1 once changed since created, loaded or saved
+  GdkGC *gc;                   // one reference held on the canvas's shared GC
+  GString *filename;           // owned; "untitled.png" while untitled
+  gint32 untitled;             // 1 while filename is the default name
+  gint32 width;
+  gint32 height;
+};
+
+// Creations return a drawing owned by the caller (normally handed to a canvas).
+// A width or height of 0 takes both from the drawing area's window.
+VorpixDrawing *drawing_new_blank(GtkWidget *drawing_area, GdkGC *gc, int width, int height);
+// Null when the file cannot be read or its picture cannot be held; no message.
+VorpixDrawing *drawing_new_from_file(GtkWidget *drawing_area, GdkGC *gc, const char *filename);
+// Null when the desktop cannot be captured.
+VorpixDrawing *drawing_new_from_desktop(GtkWidget *drawing_area, GdkGC *gc);
+void drawing_destroy(VorpixDrawing *drawing);
+
+void drawing_set_filename(VorpixDrawing *drawing, const char *filename);
+void drawing_update_title(VorpixDrawing *drawing);
+void drawing_modified(VorpixDrawing *drawing);
+// Both upper ends count as inside: outlines run along pixel edges.
+int drawing_in_bounds(VorpixDrawing *drawing, int x, int y);
+// A new RGBA image of the whole picture; the caller frees it.
+VorpixImage *drawing_create_image(VorpixDrawing *drawing);
+// Release the old pixmap first; renews the GC's clip for the new size.
+void drawing_create_pixmap(VorpixDrawing *drawing, int width, int height);
+
+// 1 when the file was written, 0 otherwise (the user has been told why).
+int drawing_save(VorpixDrawing *drawing);
+int drawing_save_as(VorpixDrawing *drawing, const char *filename);
+// 1 when the caller must stop and change nothing, 0 when it may go on.
+int drawing_prompt_to_save(VorpixDrawing *drawing);
+
+void drawing_clear(VorpixDrawing *drawing);
+void drawing_clear_selection(VorpixDrawing *drawing, VorpixPointArray *outline);
+void drawing_rotate(VorpixDrawing *drawing, int degrees);
+void drawing_copy_to_desktop(VorpixDrawing *drawing);

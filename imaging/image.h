@@ -1,0 +1,56 @@
+// Client-side pixel buffers.  Whenever pixels are touched directly the picture
+// is copied out of its pixmap into a VorpixImage, worked on, and drawn back.
+// Nothing here knows about widgets.
+#pragma once
+
+#include <gdk/gdk.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+struct VorpixPointArray;
+
+struct VorpixImage {
+  GdkPixbuf *pixbuf;  // one owned reference
+};
+
+extern const int BITS_PER_SAMPLE;  // always 8
+
+// Every creation returns an image owned by the caller, freed with image_free.
+// Images made here are RGBA; image_new's pixels are zero-filled.
+VorpixImage *image_new(int width, int height);
+VorpixImage *image_new_copy(const VorpixImage *source);
+VorpixImage *image_new_from_pixmap(GdkPixmap *pixmap, GdkRectangle area);
+VorpixImage *image_new_from_desktop();
+// Null when the file cannot be loaded.  Keeps the file's own layout.
+VorpixImage *image_new_readfile(const char *filename);
+void image_free(VorpixImage *image);
+
+// Both draw opaque; *ppixmap is read at the time of the call.
+int image_draw_on_pixmap(VorpixImage *image, GdkPixmap **ppixmap, GdkGC *gc);
+int image_draw_region_on_pixmap(VorpixImage *image, GdkRectangle area, GdkPixmap **ppixmap,
+                                GdkGC *gc);
+// Honours transparency (bilevel alpha, threshold 127).
+int image_render(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y,
+                 GdkRectangle dest);
+
+int image_width(const VorpixImage *image);
+int image_height(const VorpixImage *image);
+int image_rowstride(const VorpixImage *image);
+int image_pixelsize(const VorpixImage *image);
+guchar *image_pixels(const VorpixImage *image);    // owned by the image
+GdkPixbuf *image_pixbuf(const VorpixImage *image);  // borrowed
+
+// Writes in the format named by the file name's extension (PNG without one),
+// replacing an existing file only once the new one is complete.
+gboolean image_write(VorpixImage *image, const char *filename, GError **error);
+gboolean is_writable(GSList *formats, const char *extension);
+void add_if_writable(gpointer format, gpointer list);
+
+// The outline's bounding rectangle clipped to the drawable, opaque inside the
+// outline and transparent outside; null when nothing of it is on the drawable.
+VorpixImage *image_from_selection(GdkDrawable *drawable, VorpixPointArray *outline);
+int image_flip_x(VorpixImage *image);
+int image_flip_y(VorpixImage *image);
+// 0, 90, 180, 270 (90 turns counter-clockwise); 1 for any other angle.
+int image_rotate_simple(VorpixImage *image, int degrees);
+// Positive angles turn clockwise on screen; uncovered pixels are transparent.
+int image_rotate(VorpixImage *image, double degrees);

@@ -1,0 +1,19 @@
+// Named-widget lookup within a main window, the interface description's
+// location, and the pixmap search helpers offered to the description.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// The widget of that name in the same window as widget, or null.  "drawing_area"
+// is found through the "scroll_frame" custom widget.
+GtkWidget *lookup_widget(GtkWidget *widget, const gchar *widget_name);
+
+// The interface description to load: $VORPIX_GLADE_FILE when set and not
+// empty, the installed file otherwise.
+const char *vorpix_glade_file();
+
+void add_pixmap_directory(const gchar *directory);
+GtkWidget *create_pixmap(GtkWidget *widget, const gchar *filename);
+GdkPixbuf *create_pixbuf(const gchar *filename);
+void glade_set_atk_action_description(AtkAction *action, const gchar *action_name,
+                                      const gchar *description);

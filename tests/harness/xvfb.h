@@ -1,0 +1,13 @@
+// A private X server for tests and benchmarks, so that nothing depends on the
+// caller's DISPLAY.
+#pragma once
+
+namespace vorpix_test {
+
+// Starts Xvfb on a free display number (24-bit, 1280x1024) and points DISPLAY
+// at it.  Returns false when the server could not be started.
+bool start_xvfb();
+// Stops the server started by start_xvfb, if any.
+void stop_xvfb();
+
+}  // namespace vorpix_test
