@@ -1,16 +1,148 @@
 #include "imaging/image.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <vector>
+
+#include "imaging/image_private.h"
+#include "tools/selection.h"
 
 const int BITS_PER_SAMPLE = 8;
 
-namespace {
+using namespace image_private;
+
+namespace image_private {
 
 VorpixImage *image_wrap(GdkPixbuf *pixbuf) {
   VorpixImage *image = g_new0(VorpixImage, 1);
   g_assert(image);
   image->pixbuf = pixbuf;
   return image;
+}
+
+void image_replace_pixbuf(VorpixImage *image, GdkPixbuf *pixbuf) {
+  g_object_unref(image->pixbuf);
+  image->pixbuf = pixbuf;
+}
+
+GdkPixbuf *new_rgba_pixbuf(int width, int height) {
+  GdkPixbuf *newpixbuf =
+      gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, BITS_PER_SAMPLE, width, height);
+  g_assert(newpixbuf);
+  memset(gdk_pixbuf_get_pixels(newpixbuf), 0,
+         static_cast<size_t>(gdk_pixbuf_get_rowstride(newpixbuf)) * static_cast<size_t>(height));
+  return newpixbuf;
+}
+
+}  // namespace image_private
+
+namespace {
+
+// Below this alpha image_render leaves the drawable's pixel visible.
+constexpr int kAlphaThreshold = 127;
+
+struct GObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T>
+using ObjectRef = std::unique_ptr<T, GObjectUnref>;
+
+// Reads pixels of drawable into an existing buffer of at least the area's size.
+bool read_drawable(GdkPixbuf *dest, GdkDrawable *drawable, GdkColormap *colormap,
+                   const GdkRectangle &area) {
+  return gdk_pixbuf_get_from_drawable(dest, drawable, colormap, area.x, area.y, 0, 0, area.width,
+                                      area.height) != nullptr;
+}
+
+// Clips a copy of width x height pixels from (src_x, src_y) of the image to
+// (dest_x, dest_y) so that it stays inside the image and at non-negative
+// destination coordinates.  False when nothing is left.
+bool clip_copy(const VorpixImage *image, int &src_x, int &src_y, int &dest_x, int &dest_y,
+               int &width, int &height) {
+  if (src_x < 0) {
+    dest_x -= src_x;
+    width += src_x;
+    src_x = 0;
+  }
+  if (src_y < 0) {
+    dest_y -= src_y;
+    height += src_y;
+    src_y = 0;
+  }
+  if (dest_x < 0) {
+    src_x -= dest_x;
+    width += dest_x;
+    dest_x = 0;
+  }
+  if (dest_y < 0) {
+    src_y -= dest_y;
+    height += dest_y;
+    dest_y = 0;
+  }
+  width = std::min(width, image_width(image) - src_x);
+  height = std::min(height, image_height(image) - src_y);
+  return width > 0 && height > 0;
+}
+
+// Draws pixels through GdkRGB, which ignores any alpha byte: every pixel opaque.
+void draw_opaque(const VorpixImage *image, GdkDrawable *drawable, GdkGC *gc, int src_x,
+                 int src_y, int dest_x, int dest_y, int width, int height, GdkRgbDither dither) {
+  GdkPixbuf *pixbuf = image->pixbuf;
+  int rowstride = gdk_pixbuf_get_rowstride(pixbuf);
+  int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  guchar *pixels = row_of(pixbuf, src_y) + static_cast<ptrdiff_t>(src_x) * channels;
+  if (channels == kRgbaChannels)
+    gdk_draw_rgb_32_image_dithalign(drawable, gc, dest_x, dest_y, width, height, dither, pixels,
+                                    rowstride, 0, 0);
+  else
+    gdk_draw_rgb_image_dithalign(drawable, gc, dest_x, dest_y, width, height, dither, pixels,
+                                 rowstride, 0, 0);
+}
+
+struct PolygonFill {
+  VorpixImage *image;
+};
+
+void fill_span(GdkSpan *span, gpointer data) {
+  VorpixImage *image = static_cast<PolygonFill *>(data)->image;
+  if (span->y < 0 || span->y >= image_height(image)) return;
+  int x0 = std::max(span->x, 0);
+  int x1 = std::min(span->x + span->width, image_width(image));
+  guchar *p = row_of(image->pixbuf, span->y) + static_cast<ptrdiff_t>(x0) * kRgbaChannels;
+  // Only the alpha byte: the colour (0, 0, 0, 255) through the mask (0, 0, 0, 1).
+  for (int x = x0; x < x1; x++, p += kRgbaChannels) p[3] = kOpaque;
+}
+
+// Makes the pixels inside the outline (even-odd rule) opaque.  The outline is
+// in drawing coordinates; the image's top-left is at (xoffset, yoffset).
+void fill_polygon(VorpixImage *image, VorpixPointArray *outline, int xoffset, int yoffset) {
+  g_assert(xoffset >= 0);
+  g_assert(yoffset >= 0);
+  int n = point_array_size(outline);
+  if (n == 0) return;
+  GdkRegion *region = gdk_region_polygon(point_array_data(outline), n, GDK_EVEN_ODD_RULE);
+  gdk_region_offset(region, -xoffset, -yoffset);
+  GdkRectangle clip;
+  gdk_region_get_clipbox(region, &clip);
+  // Rows outside the image would only be clipped away again.
+  int top = std::max(clip.y, 0);
+  int bottom = std::min(clip.y + clip.height, image_height(image));
+  std::vector<GdkSpan> spans;
+  for (int y = top; y < bottom; y++) spans.push_back(GdkSpan{clip.x, y, clip.width});
+  PolygonFill fill = {image};
+  if (!spans.empty())
+    gdk_region_spans_intersect_foreach(region, spans.data(), static_cast<int>(spans.size()), TRUE,
+                                       fill_span, &fill);
+  gdk_region_destroy(region);
+}
+
+void set_alpha(VorpixImage *image, guchar alpha) {
+  int width = image_width(image);
+  for (int y = 0; y < image_height(image); y++) {
+    guchar *p = row_of(image->pixbuf, y);
+    for (int x = 0; x < width; x++, p += kRgbaChannels) p[3] = alpha;
+  }
 }
 
 }  // namespace
@@ -31,10 +163,74 @@ VorpixImage *image_new_copy(const VorpixImage *source) {
   return image_wrap(pixbuf);
 }
 
+VorpixImage *image_new_from_pixmap(GdkPixmap *pixmap, GdkRectangle area) {
+  g_return_val_if_fail(GDK_IS_DRAWABLE(pixmap), nullptr);
+  VorpixImage *image = image_new(area.width, area.height);
+  // An RGBA destination comes back opaque.
+  bool read = read_drawable(image->pixbuf, pixmap, gdk_rgb_get_colormap(), area);
+  g_assert(read);
+  return image;
+}
+
+VorpixImage *image_new_from_desktop() {
+  GdkWindow *root = gdk_get_default_root_window();
+  int width = 0, height = 0;
+  gdk_drawable_get_size(root, &width, &height);
+  VorpixImage *image = image_new(width, height);
+  if (!read_drawable(image->pixbuf, root, gdk_drawable_get_colormap(root),
+                     GdkRectangle{0, 0, width, height})) {
+    image_free(image);
+    return nullptr;
+  }
+  return image;
+}
+
 void image_free(VorpixImage *image) {
   g_assert(image);
   if (image->pixbuf) g_object_unref(image->pixbuf);
   g_free(image);
+}
+
+int image_draw_on_pixmap(VorpixImage *image, GdkPixmap **ppixmap, GdkGC *gc) {
+  g_assert(image && image->pixbuf);
+  g_assert(ppixmap && *ppixmap);
+  g_assert(gc);
+  draw_opaque(image, *ppixmap, gc, 0, 0, 0, 0, image_width(image), image_height(image),
+              GDK_RGB_DITHER_NORMAL);
+  return 0;
+}
+
+int image_draw_region_on_pixmap(VorpixImage *image, GdkRectangle area, GdkPixmap **ppixmap,
+                                GdkGC *gc) {
+  g_assert(image && image->pixbuf);
+  g_assert(ppixmap && *ppixmap);
+  g_assert(gc);
+  int src_x = area.x, src_y = area.y, dest_x = area.x, dest_y = area.y;
+  if (clip_copy(image, src_x, src_y, dest_x, dest_y, area.width, area.height))
+    draw_opaque(image, *ppixmap, gc, src_x, src_y, dest_x, dest_y, area.width, area.height,
+                GDK_RGB_DITHER_NORMAL);
+  return 0;
+}
+
+int image_render(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y,
+                 GdkRectangle dest) {
+  g_return_val_if_fail(image && image->pixbuf, 0);
+  g_return_val_if_fail(GDK_IS_DRAWABLE(drawable), 0);
+  if (!clip_copy(image, src_x, src_y, dest.x, dest.y, dest.width, dest.height)) return 0;
+
+  ObjectRef<GdkGC> gc(gdk_gc_new(drawable));
+  ObjectRef<GdkBitmap> mask;
+  if (gdk_pixbuf_get_has_alpha(image->pixbuf)) {
+    // Pixels are either drawn or left alone: a one-bit mask cut at the threshold.
+    mask.reset(gdk_pixmap_new(drawable, dest.width, dest.height, 1));
+    gdk_pixbuf_render_threshold_alpha(image->pixbuf, mask.get(), src_x, src_y, 0, 0, dest.width,
+                                      dest.height, kAlphaThreshold);
+    gdk_gc_set_clip_mask(gc.get(), mask.get());
+    gdk_gc_set_clip_origin(gc.get(), dest.x, dest.y);
+  }
+  draw_opaque(image, drawable, gc.get(), src_x, src_y, dest.x, dest.y, dest.width, dest.height,
+              GDK_RGB_DITHER_MAX);
+  return 0;
 }
 
 int image_width(const VorpixImage *image) { return gdk_pixbuf_get_width(image->pixbuf); }
@@ -51,3 +247,23 @@ int image_pixelsize(const VorpixImage *image) {
 guchar *image_pixels(const VorpixImage *image) { return gdk_pixbuf_get_pixels(image->pixbuf); }
 
 GdkPixbuf *image_pixbuf(const VorpixImage *image) { return image->pixbuf; }
+
+VorpixImage *image_from_selection(GdkDrawable *drawable, VorpixPointArray *outline) {
+  g_return_val_if_fail(GDK_IS_DRAWABLE(drawable), nullptr);
+  g_return_val_if_fail(outline != nullptr, nullptr);
+  GdkRectangle box;
+  point_array_bounding_rectangle(outline, &box);
+  GdkRectangle whole = {0, 0, 0, 0};
+  gdk_drawable_get_size(drawable, &whole.width, &whole.height);
+  GdkRectangle area;
+  if (!gdk_rectangle_intersect(&box, &whole, &area)) {
+    g_warning("selection does not intersect the drawing");
+    return nullptr;
+  }
+  VorpixImage *image = image_new(area.width, area.height);
+  bool read = read_drawable(image->pixbuf, drawable, gdk_rgb_get_colormap(), area);
+  g_assert(read);
+  set_alpha(image, 0);
+  fill_polygon(image, outline, area.x, area.y);
+  return image;
+}
