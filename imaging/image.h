@@ -20,15 +20,17 @@ VorpixImage *image_new(int width, int height);
 VorpixImage *image_new_copy(const VorpixImage *source);
 VorpixImage *image_new_from_pixmap(GdkPixmap *pixmap, GdkRectangle area);
 VorpixImage *image_new_from_desktop();
-// Null when the file cannot be loaded.  Keeps the file's own layout.
+// Null when the file cannot be loaded, is no regular file, or claims more than
+// 32767 pixels a side (checked before anything is allocated).  Keeps the
+// file's own layout (three channels are possible).
 VorpixImage *image_new_readfile(const char *filename);
 void image_free(VorpixImage *image);
 
-// Both draw opaque; *ppixmap is read at the time of the call.
+// Both draw opaque, ignoring alpha; *ppixmap is read at the time of the call.
 int image_draw_on_pixmap(VorpixImage *image, GdkPixmap **ppixmap, GdkGC *gc);
 int image_draw_region_on_pixmap(VorpixImage *image, GdkRectangle area, GdkPixmap **ppixmap,
                                 GdkGC *gc);
-// Honours transparency (bilevel alpha, threshold 127).
+// Honours transparency (bilevel: alpha below 127 leaves the drawable's pixel).
 int image_render(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y,
                  GdkRectangle dest);
 
@@ -39,8 +41,10 @@ int image_pixelsize(const VorpixImage *image);
 guchar *image_pixels(const VorpixImage *image);    // owned by the image
 GdkPixbuf *image_pixbuf(const VorpixImage *image);  // borrowed
 
-// Writes in the format named by the file name's extension (PNG without one),
-// replacing an existing file only once the new one is complete.
+// Writes in the format named by the extension of the file's own name (PNG
+// without one, JPEG at quality 100), replacing an existing file only once the
+// new one is complete: on failure the old file is untouched and the error is
+// set.  An existing file keeps its mode; a symbolic link keeps pointing at it.
 gboolean image_write(VorpixImage *image, const char *filename, GError **error);
 gboolean is_writable(GSList *formats, const char *extension);
 void add_if_writable(gpointer format, gpointer list);
@@ -48,9 +52,12 @@ void add_if_writable(gpointer format, gpointer list);
 // The outline's bounding rectangle clipped to the drawable, opaque inside the
 // outline and transparent outside; null when nothing of it is on the drawable.
 VorpixImage *image_from_selection(GdkDrawable *drawable, VorpixPointArray *outline);
+// Mirror in place; the result is RGBA whatever the source layout.
 int image_flip_x(VorpixImage *image);
 int image_flip_y(VorpixImage *image);
 // 0, 90, 180, 270 (90 turns counter-clockwise); 1 for any other angle.
 int image_rotate_simple(VorpixImage *image, int degrees);
-// Positive angles turn clockwise on screen; uncovered pixels are transparent.
+// Positive angles turn clockwise on screen; uncovered pixels are transparent
+// white.  1, image unchanged, only for a non-finite angle or a result larger
+// than 32767 pixels a side.
 int image_rotate(VorpixImage *image, double degrees);

@@ -10,39 +10,12 @@
 #include <vector>
 
 #include "imaging/image.h"
+#include "tests/imaging/image_testing.h"
 #include "tools/selection.h"
 
 namespace {
 
-using Rgba = std::array<guchar, 4>;
-
-Rgba pixel_at(const VorpixImage *image, int x, int y) {
-  const guchar *p = image_pixels(image) + y * image_rowstride(image) + x * image_pixelsize(image);
-  return {p[0], p[1], p[2], image_pixelsize(image) == 4 ? p[3] : guchar(255)};
-}
-
-void set_pixel(VorpixImage *image, int x, int y, Rgba c) {
-  guchar *p = image_pixels(image) + y * image_rowstride(image) + x * image_pixelsize(image);
-  for (int k = 0; k < image_pixelsize(image); k++) p[k] = c[k];
-}
-
-// Holds g_warning texts of the default domain while alive.
-class WarningCapture {
- public:
-  WarningCapture() {
-    id_ = g_log_set_handler(nullptr, GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL),
-                            on_log, this);
-  }
-  ~WarningCapture() { g_log_remove_handler(nullptr, id_); }
-  const std::vector<std::string> &messages() const { return messages_; }
-
- private:
-  static void on_log(const gchar *, GLogLevelFlags, const gchar *message, gpointer data) {
-    static_cast<WarningCapture *>(data)->messages_.push_back(message);
-  }
-  guint id_;
-  std::vector<std::string> messages_;
-};
+using namespace image_testing;
 
 // A server-side pixmap of the screen's depth, filled with one colour.
 class PixmapTest : public ::testing::Test {
@@ -304,17 +277,8 @@ TEST_F(PixmapTest, OutlineOutsideTheDrawingGivesNullWithWarning) {
 
 class ReadFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char *dir = g_dir_make_tmp("vorpix-read-XXXXXX", nullptr);
-    ASSERT_NE(dir, nullptr);
-    dir_ = dir;
-    g_free(dir);
-  }
-  void TearDown() override {
-    std::string command = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(command.c_str()), 0);
-  }
-  std::string path(const char *name) const { return dir_ + "/" + name; }
+  void SetUp() override { ASSERT_TRUE(dir_.ok()); }
+  std::string path(const char *name) const { return dir_.path(name); }
   void write_bytes(const std::string &file, const std::vector<guchar> &bytes) {
     ASSERT_TRUE(g_file_set_contents(file.c_str(), reinterpret_cast<const char *>(bytes.data()),
                                     gssize(bytes.size()), nullptr));
@@ -333,7 +297,7 @@ class ReadFileTest : public ::testing::Test {
     g_object_unref(pb);
     return bytes;
   }
-  std::string dir_;
+  TempDir dir_;
 };
 
 uint32_t crc32(const guchar *data, size_t size) {

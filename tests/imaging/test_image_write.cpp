@@ -14,25 +14,11 @@
 #include <vector>
 
 #include "imaging/image.h"
+#include "tests/imaging/image_testing.h"
 
 namespace {
 
-class WarningCapture {
- public:
-  WarningCapture() {
-    id_ = g_log_set_handler(nullptr, GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL),
-                            on_log, this);
-  }
-  ~WarningCapture() { g_log_remove_handler(nullptr, id_); }
-  const std::vector<std::string> &messages() const { return messages_; }
-
- private:
-  static void on_log(const gchar *, GLogLevelFlags, const gchar *message, gpointer data) {
-    static_cast<WarningCapture *>(data)->messages_.push_back(message);
-  }
-  guint id_;
-  std::vector<std::string> messages_;
-};
+using namespace image_testing;
 
 // A smooth picture with fine detail, as a photograph would have.
 VorpixImage *photo_like(int width, int height) {
@@ -98,23 +84,16 @@ std::vector<std::vector<int>> jpeg_quant_tables(const std::vector<guchar> &b) {
 class WriteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char *dir = g_dir_make_tmp("vorpix-write-XXXXXX", nullptr);
-    ASSERT_NE(dir, nullptr);
-    dir_ = dir;
-    g_free(dir);
+    ASSERT_TRUE(dir_.ok());
     image_ = photo_like(96, 64);
   }
-  void TearDown() override {
-    image_free(image_);
-    std::string command = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(command.c_str()), 0);
-  }
-  std::string path(const std::string &name) const { return dir_ + "/" + name; }
+  void TearDown() override { image_free(image_); }
+  std::string path(const std::string &name) const { return dir_.path(name); }
 
   // Every entry of a directory of the test, hidden ones included.
   std::set<std::string> entries(const std::string &sub = "") const {
     std::set<std::string> names;
-    GDir *dir = g_dir_open((sub.empty() ? dir_ : path(sub)).c_str(), 0, nullptr);
+    GDir *dir = g_dir_open((sub.empty() ? dir_.path() : path(sub)).c_str(), 0, nullptr);
     if (!dir) return names;
     while (const char *name = g_dir_read_name(dir)) names.insert(name);
     g_dir_close(dir);
@@ -131,7 +110,7 @@ class WriteTest : public ::testing::Test {
     if (error) g_error_free(error);
   }
 
-  std::string dir_;
+  TempDir dir_;
   VorpixImage *image_ = nullptr;
 };
 

@@ -188,15 +188,6 @@ class SelectionTest : public ::testing::Test {
   VorpixSelection *selection_ = nullptr;
 };
 
-TEST_F(SelectionTest, StartsEmptyStillAndTimed) {
-  EXPECT_EQ(selection_num_points(selection_), 0);
-  EXPECT_EQ(selection_->flashing, 0);
-  EXPECT_EQ(selection_->phase, 0);
-  EXPECT_NE(selection_->timer, 0u);
-  EXPECT_EQ(selection_->widget, area_);
-  EXPECT_EQ(selection_points(selection_)->array, selection_->points->array);
-}
-
 TEST_F(SelectionTest, SetRectangleGivesClosedFivePointOutline) {
   selection_set_rectangle(selection_, GdkRectangle{0, 0, 640, 480});
   EXPECT_EQ(outline(), (Pairs{{0, 0}, {640, 0}, {640, 480}, {0, 480}, {0, 0}}));
