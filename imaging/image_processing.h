@@ -1,0 +1,61 @@
+// The image effects: the table that names them, the lookup by name, the
+// record of their numeric parameters, and the per-pixel effects.  The
+// neighbourhood filters live in imaging/image_filters.h, noise, spread,
+// pixelize and blend in imaging/image_stylize.h, colour quantization in
+// imaging/image_quantize.h.
+//
+// Every effect is called as effect(input, output).  It reads `input` only and
+// writes the red, green and blue samples of every pixel of `output`, a new
+// RGBA image of the input's size (image_new).  It keeps no reference to
+// either image: the caller owns and frees both.  Alpha samples are left alone
+// except by ImageSpread (copies the input's), ImageEdge and ImageEmbose
+// (alpha 0).  Nothing here knows about widgets.
+#pragma once
+
+#include <glib.h>
+
+#include "imaging/image.h"
+
+typedef void (*VorpixEffectFunc)(const VorpixImage *input, VorpixImage *output);
+
+struct VorpixEffectEntry {
+  const char *name;  // also the widget name of the effect's menu item
+  VorpixEffectFunc func;
+};
+
+// The fifteen effects in menu order, closed by a row whose members are null.
+extern const VorpixEffectEntry effect_table[];
+
+// The effect whose name equals `name` byte for byte; null when none does.
+VorpixEffectFunc image_lookup_effect(const char *name);
+
+// The effects' parameters.  Nothing in the program changes them; every effect
+// reads its field anew on each application.
+struct VorpixEffectParams {
+  gint32 oil_paint_window;       // window size; reaches half of it from the pixel
+  gint32 noise_amount;           // the noise's standard deviation is twice this
+  gint32 spread_radius;          // how far a pixel may move in x and in y
+  gint32 pixelize_width;         // block size in pixels, at least 1
+  gint32 pixelize_height;
+  gint32 despeckle_window;       // median window size
+  gint32 smooth_window;          // box kernel size
+  gint32 reserved_8;             // read by no effect
+  gint32 solarize_percent;       // threshold as a percentage of 255
+  gint32 contrast_high_percent;  // upper luminance percentile kept
+  gint32 contrast_low_percent;   // lower luminance percentile cut
+  gint32 quantize_palette_size;  // number of palette entries, at least 1
+  gint32 reserved_13;            // read by no effect
+  gint32 reserved_14;
+  gint32 reserved_15;
+  gint32 reserved_16;
+};
+
+extern VorpixEffectParams ImgProcessInfo;
+
+// True when input and output are RGBA buffers of 8-bit samples and output has
+// the input's width and height: the layout every effect relies on.
+bool image_effect_compatible(const VorpixImage *input, const VorpixImage *output);
+
+void ImageGrey(const VorpixImage *input, VorpixImage *output);
+void ImageSolarize(const VorpixImage *input, VorpixImage *output);
+void ImageNormContrast(const VorpixImage *input, VorpixImage *output);
