@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ struct EffectPair {
   int channels;      // samples compared per pixel: 4 where the effect defines alpha
   bool random_draws; // uses random(): re-seed before each version
 };
+
+void PrintTo(const EffectPair &effect, std::ostream *os) { *os << effect.name; }
 
 const EffectPair kEffects[] = {
     {"sharpen", ImageSharpen, reference::sharpen, 3, false},
