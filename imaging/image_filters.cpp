@@ -103,7 +103,8 @@ class Convolution {
         if (absolute) acc = std::abs(acc);
         int v = static_cast<int>(static_cast<float>(acc) / divisor);
         if (offset) v += offset[c];
-        table_[static_cast<gsize>(c) * span + i] = static_cast<guchar>(std::clamp(v, 0, kMaxSample));
+        table_[static_cast<gsize>(c) * span + i] =
+            static_cast<guchar>(std::clamp(v, 0, kMaxSample));
       }
     }
     span_ = span;
@@ -237,8 +238,8 @@ void grey_pass(VorpixImage *output) {
   for (int y = 0; y < out.height; y++) {
     guchar *d = out.row(y);
     for (int x = 0; x < out.width; x++, d += kPixelSize)
-      d[0] = d[1] = d[2] =
-          static_cast<guchar>((kGreyRed * d[0] + kGreyGreen * d[1] + kGreyBlue * d[2]) >> kGreyShift);
+      d[0] = d[1] = d[2] = static_cast<guchar>(
+          (kGreyRed * d[0] + kGreyGreen * d[1] + kGreyBlue * d[2]) >> kGreyShift);
   }
 }
 
@@ -256,7 +257,8 @@ void stretch_pass(VorpixImage *output) {
   }
   if (largest == 0) return;
   std::array<guchar, 256> table;
-  for (int b = 0; b < 256; b++) table[b] = static_cast<guchar>(std::min(b * kMaxSample / largest, 255));
+  for (int b = 0; b < 256; b++)
+    table[b] = static_cast<guchar>(std::min(b * kMaxSample / largest, 255));
   for (int y = 0; y < out.height; y++) {
     guchar *d = out.row(y);
     for (int x = 0; x < out.width; x++, d += kPixelSize) {
@@ -305,7 +307,8 @@ void despeckle_window(const Raster &in, const Raster &out, int half) {
         std::vector<int> &v = values[c];
         const gsize count = v.size();
         std::sort(v.begin(), v.end());
-        d[c] = static_cast<guchar>(count % 2 ? v[count / 2] : (v[count / 2 - 1] + v[count / 2]) / 2);
+        d[c] =
+            static_cast<guchar>(count % 2 ? v[count / 2] : (v[count / 2 - 1] + v[count / 2]) / 2);
       }
     }
   }
@@ -319,7 +322,9 @@ void despeckle_2x2(const Raster &in, const Raster &out) {
   guchar *d = out.row(0);
   copy_colour(s, d);
   for (int x = 1; x < in.width; x++)
-    for (int c = 0; c < 3; c++) d[x * kPixelSize + c] = static_cast<guchar>((s[(x - 1) * kPixelSize + c] + s[x * kPixelSize + c]) / 2);
+    for (int c = 0; c < 3; c++)
+      d[x * kPixelSize + c] =
+          static_cast<guchar>((s[(x - 1) * kPixelSize + c] + s[x * kPixelSize + c]) / 2);
 
   for (int y = 1; y < in.height; y++) {
     const guchar *above = in.row(y - 1);
@@ -339,37 +344,138 @@ void despeckle_2x2(const Raster &in, const Raster &out) {
   }
 }
 
-template <typename Count>
-void oil_paint(const Raster &in, const Raster &out, int half) {
-  Count counts[3][kOilBins];
-  for (int y = 0; y < in.height; y++) {
-    const int y0 = std::max(y - half, 0), y1 = std::min(y + half, in.height);
-    guchar *d = out.row(y);
-    for (int x = 0; x < in.width; x++, d += kPixelSize) {
-      const int x0 = std::max(x - half, 0), x1 = std::min(x + half, in.width);
-      memset(counts, 0, sizeof counts);
-      int lead[3] = {0, 0, 0};
-      int value[3] = {0, 0, 0};
-      for (int wy = y0; wy < y1; wy++) {
-        const guchar *s = in.at(x0, wy);
-        for (int wx = x0; wx < x1; wx++, s += kPixelSize) {
-          // A bin that reaches a new highest count takes the lead with this
-          // sample; equal counts reached later do not.
-          for (int c = 0; c < 3; c++) {
-            const int v = s[c];
-            const int k = counts[c][v >> kOilBinShift]++;
-            const bool ahead = k >= lead[c];
-            lead[c] = ahead ? k + 1 : lead[c];
-            value[c] = ahead ? v : value[c];
-          }
-        }
+// Oil paint with a window sliding along each row.  In visiting order, the
+// leader of a channel changes only when some bin reaches a new highest count;
+// so the result is the sample at which a bin first held the window's highest
+// count K: the last sample (in raster order) of a bin holding K samples, and
+// among such bins the one whose last sample comes first.  The window keeps,
+// per channel, the count of each bin, the set of bins holding each count,
+// and for each of its rows the rightmost column where each bin occurs.
+class OilPaintWindow {
+ public:
+  OilPaintWindow(const Raster &in, int half)
+      : in_(in),
+        half_(half),
+        max_rows_(std::min(2 * half, in.height)),
+        last_(static_cast<gsize>(3) * max_rows_ * kOilBins) {
+    const int max_count = max_rows_ * std::min(2 * half, in.width);
+    for (Channel &channel : channels_) channel.holding.resize(static_cast<gsize>(max_count) + 2);
+  }
+
+  void paint_row(int y, guchar *d) {
+    const int width = in_.width;
+    y0_ = std::max(y - half_, 0);
+    rows_ = std::min(y + half_, in_.height) - y0_;
+    for (Channel &channel : channels_) {
+      channel.count.fill(0);
+      std::fill(channel.holding.begin(), channel.holding.end(), 0);
+      channel.top = 0;
+    }
+    std::fill(last_.begin(), last_.end(), -1);
+
+    for (int col = 0; col < std::min(half_, width); col++) add_column(col);
+    for (int x = 0; x < width; x++, d += kPixelSize) {
+      if (x > 0) {
+        const int gone = x - half_ - 1, next = x + half_ - 1;
+        if (gone >= 0 && next < width)
+          slide(gone, next);
+        else if (gone >= 0)
+          remove_column(gone);
+        else if (next < width)
+          add_column(next);
       }
-      d[0] = static_cast<guchar>(value[0]);
-      d[1] = static_cast<guchar>(value[1]);
-      d[2] = static_cast<guchar>(value[2]);
+      const int x0 = std::max(x - half_, 0);
+      for (int c = 0; c < 3; c++) d[c] = leader(c, x0);
     }
   }
-}
+
+ private:
+  struct Channel {
+    std::array<int, kOilBins> count;
+    std::vector<guint64> holding;  // holding[k]: the bins that hold k samples
+    int top;                       // the highest count
+  };
+
+  int &last(int c, int r, int bin) {
+    return last_[(static_cast<gsize>(c) * max_rows_ + r) * kOilBins + bin];
+  }
+
+  void add_column(int col) {
+    for (int r = 0; r < rows_; r++) {
+      const guchar *s = in_.at(col, y0_ + r);
+      for (int c = 0; c < 3; c++) add(c, r, s[c] >> kOilBinShift, col);
+    }
+  }
+
+  void add(int c, int r, int bin, int col) {
+    Channel &channel = channels_[c];
+    const guint64 bit = G_GUINT64_CONSTANT(1) << bin;
+    const int k = channel.count[bin]++;
+    channel.holding[k] &= ~bit;
+    channel.holding[k + 1] |= bit;
+    channel.top = std::max(channel.top, k + 1);
+    last(c, r, bin) = col;
+  }
+
+  void remove(int c, int bin) {
+    Channel &channel = channels_[c];
+    const guint64 bit = G_GUINT64_CONSTANT(1) << bin;
+    const int k = channel.count[bin]--;
+    channel.holding[k] &= ~bit;
+    channel.holding[k - 1] |= bit;
+  }
+
+  void lower_tops() {
+    for (Channel &channel : channels_)
+      while (channel.top > 0 && channel.holding[channel.top] == 0) channel.top--;
+  }
+
+  // Drops column gone and takes column next, row by row.
+  void slide(int gone, int next) {
+    for (int r = 0; r < rows_; r++) {
+      const guchar *out = in_.at(gone, y0_ + r), *in = in_.at(next, y0_ + r);
+      for (int c = 0; c < 3; c++) {
+        const int out_bin = out[c] >> kOilBinShift, in_bin = in[c] >> kOilBinShift;
+        remove(c, out_bin);
+        add(c, r, in_bin, next);
+      }
+    }
+    lower_tops();
+  }
+
+  void remove_column(int col) {
+    for (int r = 0; r < rows_; r++) {
+      const guchar *s = in_.at(col, y0_ + r);
+      for (int c = 0; c < 3; c++) remove(c, s[c] >> kOilBinShift);
+    }
+    lower_tops();
+  }
+
+  guchar leader(int c, int x0) {
+    guint64 candidates = channels_[c].holding[channels_[c].top];
+    int best_row = G_MAXINT, best_col = 0;
+    while (candidates) {
+      const int bin = __builtin_ctzll(candidates);
+      candidates &= candidates - 1;
+      // The bin's last sample: its lowest row, rightmost column there.
+      int r = rows_ - 1;
+      while (last(c, r, bin) < x0) r--;
+      const int col = last(c, r, bin);
+      if (r < best_row || (r == best_row && col < best_col)) {
+        best_row = r;
+        best_col = col;
+      }
+    }
+    return in_.at(best_col, y0_ + best_row)[c];
+  }
+
+  const Raster &in_;
+  const int half_;
+  const int max_rows_;
+  std::vector<int> last_;  // [channel][window row][bin]: rightmost column, -1 before any
+  Channel channels_[3];
+  int y0_ = 0, rows_ = 0;
+};
 
 }  // namespace
 
@@ -455,7 +561,8 @@ void ImageDirectionalFilter(const VorpixImage *input, VorpixImage *output) {
         first = -kPixelSize;
         second = kPixelSize;
       }
-      for (int c = 0; c < 3; c++) d[c] = static_cast<guchar>((s[c] + s[first + c] + s[second + c]) / 3);
+      for (int c = 0; c < 3; c++)
+        d[c] = static_cast<guchar>((s[c] + s[first + c] + s[second + c]) / 3);
     }
   }
 }
@@ -479,15 +586,13 @@ void ImageDespeckle(const VorpixImage *input, VorpixImage *output) {
 void ImageOilPaint(const VorpixImage *input, VorpixImage *output) {
   g_return_if_fail(image_effect_compatible(input, output));
   const Raster in(input), out(output);
-  const int half = ImgProcessInfo.oil_paint_window / 2;
+  // A window reaching past the picture on every side sees the whole of it.
+  const int half = std::min(ImgProcessInfo.oil_paint_window / 2, std::max(in.width, in.height));
   if (half < 1) {
     // Empty window.
     fill_black(output);
     return;
   }
-  // Narrow counters make clearing them for every pixel cheap.
-  if (4 * static_cast<gint64>(half) * half <= G_MAXUINT8)
-    oil_paint<guint8>(in, out, half);
-  else
-    oil_paint<guint32>(in, out, half);
+  OilPaintWindow window(in, half);
+  for (int y = 0; y < in.height; y++) window.paint_row(y, out.row(y));
 }

@@ -23,7 +23,7 @@ VorpixEffectParams ImgProcessInfo = {
     99,  // contrast_high_percent
     2,   // contrast_low_percent
     16,  // quantize_palette_size
-    0,   0, 0, 0,
+    0,  0, 0, 0,
 };
 
 const VorpixEffectEntry effect_table[] = {
@@ -60,8 +60,7 @@ bool image_effect_compatible(const VorpixImage *input, const VorpixImage *output
         gdk_pixbuf_get_bits_per_sample(image->pixbuf) != 8)
       return false;
   }
-  return image_width(input) == image_width(output) &&
-         image_height(input) == image_height(output);
+  return image_width(input) == image_width(output) && image_height(input) == image_height(output);
 }
 
 namespace {
@@ -105,8 +104,8 @@ void ImageGrey(const VorpixImage *input, VorpixImage *output) {
     const guchar *s = in_row;
     guchar *d = out_row;
     for (int x = 0; x < width; x++, s += kPixelSize, d += kPixelSize) {
-      const guchar g =
-          static_cast<guchar>((kGreyRed * s[0] + kGreyGreen * s[1] + kGreyBlue * s[2]) >> kGreyShift);
+      const guchar g = static_cast<guchar>(
+          (kGreyRed * s[0] + kGreyGreen * s[1] + kGreyBlue * s[2]) >> kGreyShift);
       d[0] = d[1] = d[2] = g;
     }
   }

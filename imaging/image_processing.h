@@ -32,10 +32,10 @@ VorpixEffectFunc image_lookup_effect(const char *name);
 // The effects' parameters.  Nothing in the program changes them; every effect
 // reads its field anew on each application.
 struct VorpixEffectParams {
-  gint32 oil_paint_window;       // window size; reaches half of it from the pixel
-  gint32 noise_amount;           // the noise's standard deviation is twice this
-  gint32 spread_radius;          // how far a pixel may move in x and in y
-  gint32 pixelize_width;         // block size in pixels, at least 1
+  gint32 oil_paint_window;  // window size; reaches half of it from the pixel
+  gint32 noise_amount;      // the noise's standard deviation is twice this
+  gint32 spread_radius;     // how far a pixel may move in x and in y
+  gint32 pixelize_width;    // block size in pixels, at least 1
   gint32 pixelize_height;
   gint32 despeckle_window;       // median window size
   gint32 smooth_window;          // box kernel size

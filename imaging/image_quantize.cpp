@@ -45,14 +45,16 @@ struct Colour {
 };
 
 int cell_of(const guchar *s) {
-  return (s[0] >> kRedShift) * kRedStride + (s[1] >> kGreenShift) * kGreenStride + (s[2] >> kBlueShift);
+  return (s[0] >> kRedShift) * kRedStride + (s[1] >> kGreenShift) * kGreenStride +
+         (s[2] >> kBlueShift);
 }
 
 // The palette walk: cells visited once each in a serpentine path through
 // colour space, error passed only to cells still ahead.
 class PaletteWalk {
  public:
-  PaletteWalk(std::vector<gint32> &cells, std::vector<Colour> &palette, gint64 quota, gint64 threshold)
+  PaletteWalk(std::vector<gint32> &cells, std::vector<Colour> &palette, gint64 quota,
+              gint64 threshold)
       : cells_(cells), palette_(palette), quota_(quota), threshold_(threshold) {}
 
   void run(const std::array<gint64, kGreenCells> &slice_sums, gint64 total) {
@@ -92,7 +94,9 @@ class PaletteWalk {
     cells_[here] = 0;
 
     const int sr = dr * kRedStride, sg = dg * kGreenStride, sb = db;
-    auto give = [&](int step, gint64 amount) { cells_[here + step] += static_cast<gint32>(amount); };
+    auto give = [&](int step, gint64 amount) {
+      cells_[here + step] += static_cast<gint32>(amount);
+    };
     give(sb, direct);
     give(sg, direct);
     give(sr, direct);
@@ -163,7 +167,8 @@ void ImageQuantize(const VorpixImage *input, VorpixImage *output) {
   // Weigh.
   std::array<int, kWeightLevels> weight;
   weight[0] = 0;
-  for (int i = 1; i < kWeightLevels; i++) weight[i] = static_cast<int>(kWeightScale * std::log(static_cast<double>(i)));
+  for (int i = 1; i < kWeightLevels; i++)
+    weight[i] = static_cast<int>(kWeightScale * std::log(static_cast<double>(i)));
   const gint64 scale = pixels < kPixelsPerScale ? 1 : static_cast<gint64>(pixels / kPixelsPerScale);
   gint64 total = 0, occupied = 0;
   std::array<gint64, kGreenCells> slice_sums;

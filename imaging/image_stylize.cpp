@@ -46,9 +46,7 @@ void copy_colour(const guchar *from, guchar *to) {
   to[2] = from[2];
 }
 
-double random_fraction() {
-  return static_cast<double>(random() % kSpreadModulus) / kSpreadDivisor;
-}
+double random_fraction() { return static_cast<double>(random() % kSpreadModulus) / kSpreadDivisor; }
 
 // The range [x - d, x + d] limited to the picture, as spread uses it.
 struct Reach {
@@ -96,8 +94,9 @@ void ImageSpread(const VorpixImage *input, VorpixImage *output) {
   const gsize row_bytes = static_cast<gsize>(in.width) * image_pixelsize(input);
   for (int y = 0; y < in.height; y++) memcpy(out.row(y), in.row(y), row_bytes);
 
-  // A negative radius would reach outside the picture.
-  const int d = std::max(ImgProcessInfo.spread_radius, 0);
+  // A negative radius would reach outside the picture; one beyond its size
+  // reaches no further than the picture's size does.
+  const int d = std::clamp(ImgProcessInfo.spread_radius, 0, std::max(in.width, in.height));
   const std::vector<Reach> across = reaches(in.width, d), down = reaches(in.height, d);
   const int pixel_size = image_pixelsize(output);
   for (int y = 0; y < in.height; y++) {
@@ -140,7 +139,7 @@ void ImagePixelize(const VorpixImage *input, VorpixImage *output) {
         }
       }
     }
-    for (int& sum : sums) sum /= area;
+    for (int &sum : sums) sum /= area;
     for (int y = by * bh; y < (by + 1) * bh; y++) {
       guchar *d = out.row(y);
       const int *mean = sums.data();

@@ -50,16 +50,19 @@ inline Image uniform(int width, int height, guchar r, guchar g, guchar b) {
 }
 
 enum class Kind {
-  kNoise,     // every sample random, alpha included
-  kFewLevels, // samples from four levels: big ties and full bins
-  kGradient,  // smooth ramps with a little noise, like a photograph
+  kNoise,      // every sample random, alpha included
+  kFewLevels,  // samples from four levels: big ties and full bins
+  kGradient,   // smooth ramps with a little noise, like a photograph
 };
 
 inline const char *kind_name(Kind kind) {
   switch (kind) {
-    case Kind::kNoise: return "noise";
-    case Kind::kFewLevels: return "few_levels";
-    case Kind::kGradient: return "gradient";
+    case Kind::kNoise:
+      return "noise";
+    case Kind::kFewLevels:
+      return "few_levels";
+    case Kind::kGradient:
+      return "gradient";
   }
   return "?";
 }
@@ -74,10 +77,14 @@ inline Image random_picture(int width, int height, Kind kind, unsigned seed) {
       for (int c = 0; c < 4; c++) {
         int v = 0;
         switch (kind) {
-          case Kind::kNoise: v = byte(engine); break;
-          case Kind::kFewLevels: v = level(engine) * 85; break;
+          case Kind::kNoise:
+            v = byte(engine);
+            break;
+          case Kind::kFewLevels:
+            v = level(engine) * 85;
+            break;
           case Kind::kGradient:
-            v = (c == 0 ? x * 255 / (width > 1 ? width - 1 : 1)
+            v = (c == 0   ? x * 255 / (width > 1 ? width - 1 : 1)
                  : c == 1 ? y * 255 / (height > 1 ? height - 1 : 1)
                           : (x + y) * 127 / (width + height)) +
                 jitter(engine);

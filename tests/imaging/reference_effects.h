@@ -170,7 +170,8 @@ inline void emboss(const VorpixImage *in, VorpixImage *out) {
   convolve(in, out, relief_kernel, 3, offset, 0);
   for (int y = 0; y < image_height(out); y++)
     for (int x = 0; x < image_width(out); x++) {
-      int g = (11 * sample(out, x, y, 0) + 16 * sample(out, x, y, 1) + 5 * sample(out, x, y, 2)) >> 5;
+      int g =
+          (11 * sample(out, x, y, 0) + 16 * sample(out, x, y, 1) + 5 * sample(out, x, y, 2)) >> 5;
       for (int c = 0; c < 3; c++) set_sample(out, x, y, c, g);
     }
   stretch(out);
@@ -249,7 +250,8 @@ inline void despeckle(const VorpixImage *in, VorpixImage *out) {
         }
       for (int c = 0; c < 3; c++) {
         shell_sort(buf[c].data(), count);
-        int v = count % 2 == 1 ? buf[c][count / 2] : (buf[c][count / 2 - 1] + buf[c][count / 2]) / 2;
+        int v =
+            count % 2 == 1 ? buf[c][count / 2] : (buf[c][count / 2 - 1] + buf[c][count / 2]) / 2;
         set_sample(out, x, y, c, v);
       }
     }
@@ -532,8 +534,9 @@ inline void quantize(const VorpixImage *in, VorpixImage *out) {
   for (int y = 0; y < h; y++)
     for (int x = 0; x < w; x++) {
       int &c = cell[index(x, y)];
-      if (c == -1) c = quantize_nearest(sample(in, x, y, 0), sample(in, x, y, 1),
-                                        sample(in, x, y, 2), pr, pg, pb);
+      if (c == -1)
+        c = quantize_nearest(sample(in, x, y, 0), sample(in, x, y, 1), sample(in, x, y, 2), pr, pg,
+                             pb);
       set_sample(out, x, y, 0, pr[c]);
       set_sample(out, x, y, 1, pg[c]);
       set_sample(out, x, y, 2, pb[c]);

@@ -324,7 +324,8 @@ TEST(AddNoise, StaysWithinBoundAndChangesBetweenApplications) {
   int largest = 0;
   for (int y = 0; y < 64; y++)
     for (int x = 0; x < 64; x++)
-      for (int c = 0; c < 3; c++) largest = std::max(largest, std::abs(pixel(first, x, y)[c] - 128));
+      for (int c = 0; c < 3; c++)
+        largest = std::max(largest, std::abs(pixel(first, x, y)[c] - 128));
   EXPECT_LE(largest, 138);
   EXPECT_GT(largest, 90);  // a deviation of 40 reaches this often in 12288 samples
   EXPECT_NE(first_difference(first, second, 3), "");

@@ -23,8 +23,8 @@ struct EffectPair {
   const char *name;
   VorpixEffectFunc shipped;
   void (*plain)(const VorpixImage *, VorpixImage *);
-  int channels;      // samples compared per pixel: 4 where the effect defines alpha
-  bool random_draws; // uses random(): re-seed before each version
+  int channels;       // samples compared per pixel: 4 where the effect defines alpha
+  bool random_draws;  // uses random(): re-seed before each version
 };
 
 void PrintTo(const EffectPair &effect, std::ostream *os) { *os << effect.name; }
@@ -118,7 +118,8 @@ const EffectPair &effect_named(const std::string &name) {
 TEST(EffectParameters, SmoothWithWiderKernelsMatchesReference) {
   for (int n : {1, 2, 5, 9}) {
     ParamOverride window(&ImgProcessInfo.smooth_window, n);
-    expect_match_on_pictures(effect_named("smooth"), ("smooth window " + std::to_string(n)).c_str());
+    expect_match_on_pictures(effect_named("smooth"),
+                             ("smooth window " + std::to_string(n)).c_str());
   }
 }
 
