@@ -1,0 +1,298 @@
+#include "document/canvas.h"
+
+#include "document/drawing.h"
+#include "panels/gtkscrollframe.h"
+#include "shell/util.h"
+#include "tools/selection.h"
+
+namespace {
+
+constexpr int kBlankWidth = 640;
+constexpr int kBlankHeight = 480;
+// Every event kind from exposure through visibility notification.
+constexpr int kDrawingAreaEvents = 0x3fffe;
+
+// Command-line file names left by the toolkit, consumed by the first canvas.
+char **pending_files = nullptr;
+
+VorpixTool *current_tool(gpointer data) { return static_cast<VorpixCanvas *>(data)->tool; }
+
+gboolean on_button_press(GtkWidget *, GdkEventButton *event, gpointer data) {
+  VorpixTool *tool = current_tool(data);
+  if (event->button == 1 && tool && tool->button_press)
+    tool->button_press(tool, static_cast<int>(event->x), static_cast<int>(event->y));
+  return FALSE;
+}
+
+gboolean on_button_release(GtkWidget *, GdkEventButton *event, gpointer data) {
+  VorpixTool *tool = current_tool(data);
+  if (event->button == 1 && tool && tool->button_release)
+    tool->button_release(tool, static_cast<int>(event->x), static_cast<int>(event->y));
+  return FALSE;
+}
+
+gboolean on_motion(GtkWidget *, GdkEventMotion *event, gpointer data) {
+  int x, y;
+  GdkModifierType state;
+  if (event->is_hint) {
+    // A hint carries a stale position: ask for the pointer's current one.
+    gdk_window_get_pointer(event->window, &x, &y, &state);
+  } else {
+    x = static_cast<int>(event->x);
+    y = static_cast<int>(event->y);
+    state = static_cast<GdkModifierType>(event->state);
+  }
+  VorpixTool *tool = current_tool(data);
+  if ((state & GDK_BUTTON1_MASK) && tool && tool->motion) tool->motion(tool, x, y);
+  return TRUE;
+}
+
+gboolean on_expose(GtkWidget *area, GdkEventExpose *event, gpointer data) {
+  VorpixCanvas *canvas = static_cast<VorpixCanvas *>(data);
+  const GdkRectangle &r = event->area;
+  gdk_draw_drawable(area->window, area->style->fg_gc[GTK_WIDGET_STATE(area)],
+                    canvas->drawing->backing_pixmap, r.x, r.y, r.x, r.y, r.width, r.height);
+  VorpixTool *tool = canvas->tool;
+  if (tool && tool->draw) tool->draw(tool);
+  return FALSE;
+}
+
+gboolean on_focus_in(GtkWidget *, GdkEventFocus *, gpointer data) {
+  canvas_focus_gained(static_cast<VorpixCanvas *>(data));
+  return FALSE;
+}
+
+gboolean on_focus_out(GtkWidget *, GdkEventFocus *, gpointer data) {
+  canvas_focus_lost(static_cast<VorpixCanvas *>(data));
+  return FALSE;
+}
+
+gboolean on_key_release(GtkWidget *, GdkEventKey *event, gpointer data) {
+  VorpixTool *tool = current_tool(data);
+  if (tool && tool->key_release) tool->key_release(tool, event);
+  return FALSE;
+}
+
+GdkGC *create_shared_gc(GdkWindow *window) {
+  GdkGC *gc = gdk_gc_new(window);
+  g_assert(gc);
+  GdkColormap *colormap = gdk_colormap_get_system();
+  GdkColor black, white;
+  gdk_color_black(colormap, &black);
+  gdk_color_white(colormap, &white);
+  gdk_gc_set_foreground(gc, &black);
+  gdk_gc_set_background(gc, &white);
+  gdk_gc_set_line_attributes(gc, 1, GDK_LINE_SOLID, GDK_CAP_ROUND, GDK_JOIN_ROUND);
+  return gc;
+}
+
+// The first command-line file for the first canvas of the process, otherwise
+// (or when it cannot be opened) a blank picture.
+VorpixDrawing *create_first_drawing(GtkWidget *area, GdkGC *gc) {
+  VorpixDrawing *drawing = nullptr;
+  if (pending_files) {
+    const char *name = pending_files[0];
+    if (name && *name) drawing = drawing_new_from_file(area, gc, name);
+    if (!drawing) g_message("Failed to open drawing file %s", name ? name : "");
+    g_free(pending_files);
+    pending_files = nullptr;
+  }
+  if (!drawing) drawing = drawing_new_blank(area, gc, kBlankWidth, kBlankHeight);
+  g_assert(drawing);
+  return drawing;
+}
+
+// Runs when the drawing area is realized.
+void canvas_new(GtkWidget *area, gpointer) {
+  GdkGC *gc = create_shared_gc(area->window);
+
+  VorpixCanvas *canvas = VORPIX_CANVAS(g_object_new(VORPIX_TYPE_CANVAS, nullptr));
+  g_assert(canvas);
+  canvas->toplevel = gtk_widget_get_toplevel(area);
+  canvas->drawing_area = area;
+  canvas->gc = gc;
+  canvas->busy_cursor = gdk_cursor_new(GDK_WATCH);
+  canvas->arrow_cursor = gdk_cursor_new(GDK_LEFT_PTR);
+  canvas->cursor = canvas->arrow_cursor;
+  canvas->selection = selection_new(area);
+
+  VorpixDrawing *drawing = create_first_drawing(area, gc);
+  canvas->drawing = drawing;
+  selection_size(canvas->selection, drawing->width, drawing->height);
+
+  g_object_set_data_full(G_OBJECT(area), "user_data", canvas, canvas_destroy);
+  gtk_widget_set_size_request(area, drawing->width, drawing->height);
+
+  g_signal_connect(area, "button_press_event", G_CALLBACK(on_button_press), canvas);
+  g_signal_connect(area, "button_release_event", G_CALLBACK(on_button_release), canvas);
+  g_signal_connect(area, "motion_notify_event", G_CALLBACK(on_motion), canvas);
+  g_signal_connect(area, "expose_event", G_CALLBACK(on_expose), canvas);
+  g_signal_connect(area, "focus_in_event", G_CALLBACK(on_focus_in), canvas);
+  g_signal_connect(area, "focus_out_event", G_CALLBACK(on_focus_out), canvas);
+  g_signal_connect(area, "key_release_event", G_CALLBACK(on_key_release), canvas);
+}
+
+void show_cursor(VorpixCanvas *canvas, GdkCursor *cursor) {
+  canvas->cursor = cursor;
+  gdk_window_set_cursor(canvas->drawing->window, cursor);
+}
+
+}  // namespace
+
+GType vorpix_canvas_get_type() {
+  static GType type = 0;
+  if (!type) {
+    type = g_type_register_static_simple(G_TYPE_OBJECT, "VorpixCanvas", sizeof(VorpixCanvasClass),
+                                         nullptr, sizeof(VorpixCanvas), nullptr,
+                                         static_cast<GTypeFlags>(0));
+  }
+  return type;
+}
+
+void canvas_init_arg(int argc, char **argv) {
+  if (argc < 2) return;
+  g_free(pending_files);
+  pending_files = g_new0(char *, argc - 1);
+  for (int i = 1; i < argc; i++) pending_files[i - 1] = argv[i];
+}
+
+GtkWidget *create_drawing_area_in_scroll_frame(gchar *, gchar *, gchar *, gint, gint) {
+  GtkWidget *frame = gtk_scroll_frame_new(nullptr, nullptr);
+  gtk_scroll_frame_set_policy(GTK_SCROLL_FRAME(frame), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+
+  GtkWidget *viewport = gtk_viewport_new(nullptr, nullptr);
+  gtk_widget_set_name(viewport, "viewport");
+  g_object_set_data_full(G_OBJECT(frame), "viewport", g_object_ref(viewport), g_object_unref);
+  gtk_widget_show(viewport);
+  gtk_container_add(GTK_CONTAINER(frame), viewport);
+
+  GtkWidget *area = gtk_drawing_area_new();
+  gtk_widget_set_name(area, "drawing_area");
+  g_object_set_data_full(G_OBJECT(frame), "drawing_area", g_object_ref(area), g_object_unref);
+  gtk_container_add(GTK_CONTAINER(viewport), area);
+
+  gtk_widget_set_events(area, kDrawingAreaEvents);
+  GTK_WIDGET_SET_FLAGS(area, GTK_CAN_FOCUS | GTK_CAN_DEFAULT);
+  g_signal_connect(area, "realize", G_CALLBACK(canvas_new), nullptr);
+  gtk_widget_show(area);
+  return frame;
+}
+
+VorpixCanvas *canvas_lookup(GtkWidget *widget) {
+  GtkWidget *cw = lookup_widget(widget, "drawing_area");
+  g_assert(cw);
+  VorpixCanvas *canvas = static_cast<VorpixCanvas *>(g_object_get_data(G_OBJECT(cw), "user_data"));
+  g_assert(canvas);
+  return canvas;
+}
+
+void canvas_set_tool(VorpixCanvas *canvas, VorpixTool *tool) {
+  if (canvas->tool && canvas->tool->deselect) canvas->tool->deselect(canvas->tool);
+  canvas->tool = tool;
+  GdkCursor *cursor = canvas->arrow_cursor;
+  if (tool) {
+    tool->drawing = canvas->drawing;
+    tool->canvas = canvas;
+    if (tool->select) tool->select(tool);
+    cursor = tool->cursor;
+  }
+  show_cursor(canvas, cursor);
+}
+
+void canvas_set_drawing(VorpixCanvas *canvas, VorpixDrawing *new_drawing) {
+  g_assert(canvas);
+  g_assert(new_drawing);
+  VorpixDrawing *old = canvas->drawing;
+  canvas->drawing = new_drawing;
+  selection_remove_points(canvas->selection);
+  if (canvas->tool) canvas->tool->drawing = new_drawing;
+  gtk_widget_set_size_request(canvas->drawing_area, new_drawing->width, new_drawing->height);
+  selection_size(canvas->selection, new_drawing->width, new_drawing->height);
+  drawing_destroy(old);
+  canvas_redraw(canvas);
+}
+
+void canvas_redraw(VorpixCanvas *canvas) {
+  GdkWindow *window = canvas->drawing_area->window;
+  if (!window) return;
+  int width, height;
+  gdk_drawable_get_size(window, &width, &height);
+  gtk_widget_queue_draw_area(canvas->drawing_area, 0, 0, width, height);
+}
+
+void canvas_resize(VorpixCanvas *canvas) {
+  VorpixDrawing *drawing = canvas->drawing;
+  selection_remove_points(canvas->selection);
+  selection_size(canvas->selection, drawing->width, drawing->height);
+  gtk_widget_set_size_request(canvas->drawing_area, drawing->width, drawing->height);
+  canvas_redraw(canvas);
+}
+
+void canvas_commit_change(VorpixCanvas *canvas) {
+  VorpixTool *tool = canvas->tool;
+  if (tool && tool->commit_change) tool->commit_change(tool);
+}
+
+void canvas_begin_busy_cursor(VorpixCanvas *canvas) {
+  canvas_commit_change(canvas);
+  gdk_window_set_cursor(canvas->toplevel->window, canvas->busy_cursor);
+  gdk_window_set_cursor(canvas->drawing_area->window, canvas->busy_cursor);
+  gdk_flush();
+}
+
+void canvas_end_busy_cursor(VorpixCanvas *canvas) {
+  gdk_window_set_cursor(canvas->toplevel->window, canvas->arrow_cursor);
+  gdk_window_set_cursor(canvas->drawing_area->window,
+                        canvas->cursor ? canvas->cursor : canvas->arrow_cursor);
+  gdk_flush();
+}
+
+void canvas_focus_gained(VorpixCanvas *canvas) {
+  selection_enable_flash(canvas->selection);
+  canvas->has_focus = 1;
+  VorpixTool *tool = canvas->tool;
+  if (tool && tool->notify) tool->notify(tool, TOOL_NOTIFY_FOCUS_GAINED, nullptr);
+}
+
+void canvas_focus_lost(VorpixCanvas *canvas) {
+  selection_disable_flash(canvas->selection);
+  canvas->has_focus = 0;
+  VorpixTool *tool = canvas->tool;
+  if (tool && tool->notify) tool->notify(tool, TOOL_NOTIFY_FOCUS_LOST, nullptr);
+}
+
+int canvas_has_selection(VorpixCanvas *canvas) {
+  return selection_num_points(canvas->selection) >= 3 ? 1 : 0;
+}
+
+void canvas_clear(VorpixCanvas *canvas) {
+  if (canvas_has_selection(canvas)) {
+    selection_disable_flash(canvas->selection);
+    drawing_clear_selection(canvas->drawing, selection_points(canvas->selection));
+    selection_enable_flash(canvas->selection);
+  } else {
+    drawing_clear(canvas->drawing);
+    canvas_redraw(canvas);
+  }
+}
+
+void canvas_select_all(VorpixCanvas *canvas) {
+  canvas_commit_change(canvas);
+  GdkRectangle all = {0, 0, canvas->drawing->width, canvas->drawing->height};
+  selection_set_rectangle(canvas->selection, all);
+}
+
+void canvas_destroy(gpointer data) {
+  VorpixCanvas *canvas = static_cast<VorpixCanvas *>(data);
+  g_assert(canvas);
+  if (VorpixTool *tool = canvas->paste_tool) {
+    g_assert(tool->destroy);
+    tool->destroy(tool);
+  }
+  drawing_destroy(canvas->drawing);
+  selection_delete(canvas->selection);
+  g_object_unref(canvas->gc);
+  gdk_cursor_unref(canvas->busy_cursor);
+  gdk_cursor_unref(canvas->arrow_cursor);
+  g_object_unref(canvas);
+}

@@ -1,0 +1,276 @@
+#include "document/drawing.h"
+
+#include <glib/gi18n.h>
+
+#include <cstring>
+
+#include "imaging/image.h"
+#include "tools/selection.h"
+
+namespace {
+
+// X cannot address pixmaps with a side beyond this.
+constexpr int kMaxPixmapSide = 32767;
+
+bool is_right_angle(int degrees) {
+  return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
+}
+
+// The common start of every creation.  The record is not yet complete.
+VorpixDrawing *drawing_alloc(GtkWidget *drawing_area, GdkGC *gc) {
+  VorpixDrawing *drawing = g_new0(VorpixDrawing, 1);
+  g_assert(drawing);
+  g_assert(drawing_area);
+  g_assert(gc);
+  drawing->toplevel = gtk_widget_get_toplevel(drawing_area);
+  drawing->window = drawing_area->window;
+  drawing->gc = GDK_GC(g_object_ref(gc));
+  drawing->filename = g_string_new(_("untitled.png"));
+  drawing->untitled = 1;
+  return drawing;
+}
+
+// Gives the drawing a pixmap of that size, or returns false (the drawing is
+// unchanged) when the X server refuses one.
+bool try_create_pixmap(VorpixDrawing *drawing, int width, int height) {
+  if (width < 1 || height < 1 || width > kMaxPixmapSide || height > kMaxPixmapSide) return false;
+  gdk_error_trap_push();
+  GdkPixmap *pixmap = gdk_pixmap_new(drawing->toplevel->window, width, height, -1);
+  gdk_flush();
+  if (gdk_error_trap_pop() != 0 || !pixmap) {
+    if (pixmap) g_object_unref(pixmap);
+    return false;
+  }
+  drawing->backing_pixmap = pixmap;
+  drawing->width = width;
+  drawing->height = height;
+  gdk_gc_set_clip_origin(drawing->gc, 0, 0);
+  GdkRectangle clip = {0, 0, width, height};
+  gdk_gc_set_clip_rectangle(drawing->gc, &clip);
+  return true;
+}
+
+// Fills the whole pixmap with the GC's background colour.
+void fill_with_background(VorpixDrawing *drawing) {
+  GdkGCValues values;
+  gdk_gc_get_values(drawing->gc, &values);
+  gdk_gc_set_foreground(drawing->gc, &values.background);
+  gdk_draw_rectangle(drawing->backing_pixmap, drawing->gc, TRUE, 0, 0, drawing->width,
+                     drawing->height);
+  gdk_gc_set_foreground(drawing->gc, &values.foreground);
+}
+
+// A drawing whose pixmap holds the image; null when X refuses the pixmap.
+VorpixDrawing *drawing_from_image(GtkWidget *drawing_area, GdkGC *gc, VorpixImage *image) {
+  VorpixDrawing *drawing = drawing_alloc(drawing_area, gc);
+  if (!try_create_pixmap(drawing, image_width(image), image_height(image))) {
+    drawing_destroy(drawing);
+    return nullptr;
+  }
+  image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
+  return drawing;
+}
+
+GtkWindow *parent_window(VorpixDrawing *drawing) {
+  return GTK_IS_WINDOW(drawing->toplevel) ? GTK_WINDOW(drawing->toplevel) : nullptr;
+}
+
+int run_and_destroy(GtkWidget *dialog) {
+  int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  return response;
+}
+
+}  // namespace
+
+void drawing_create_pixmap(VorpixDrawing *drawing, int width, int height) {
+  drawing->backing_pixmap = nullptr;
+  try_create_pixmap(drawing, width, height);
+  g_assert(drawing->backing_pixmap);
+}
+
+VorpixDrawing *drawing_new_blank(GtkWidget *drawing_area, GdkGC *gc, int width, int height) {
+  VorpixDrawing *drawing = drawing_alloc(drawing_area, gc);
+  if (width == 0 || height == 0) gdk_drawable_get_size(drawing_area->window, &width, &height);
+  drawing_update_title(drawing);
+  drawing_create_pixmap(drawing, width, height);
+  gdk_draw_rectangle(drawing->backing_pixmap, drawing->toplevel->style->white_gc, TRUE, 0, 0,
+                     width, height);
+  return drawing;
+}
+
+VorpixDrawing *drawing_new_from_file(GtkWidget *drawing_area, GdkGC *gc, const char *filename) {
+  g_assert(filename);
+  g_assert(*filename);
+  VorpixImage *image = image_new_readfile(filename);
+  if (!image) return nullptr;
+  VorpixDrawing *drawing = drawing_from_image(drawing_area, gc, image);
+  image_free(image);
+  // Named only once the picture is held, so a failure leaves no trace.
+  if (drawing) drawing_set_filename(drawing, filename);
+  return drawing;
+}
+
+VorpixDrawing *drawing_new_from_desktop(GtkWidget *drawing_area, GdkGC *gc) {
+  VorpixImage *image = image_new_from_desktop();
+  if (!image) return nullptr;
+  VorpixDrawing *drawing = drawing_from_image(drawing_area, gc, image);
+  image_free(image);
+  if (drawing) {
+    drawing->modified = 1;
+    drawing_update_title(drawing);
+  }
+  return drawing;
+}
+
+void drawing_destroy(VorpixDrawing *drawing) {
+  g_assert(drawing);
+  g_object_unref(drawing->gc);
+  if (drawing->backing_pixmap) g_object_unref(drawing->backing_pixmap);
+  g_string_free(drawing->filename, TRUE);
+  g_free(drawing);
+}
+
+void drawing_set_filename(VorpixDrawing *drawing, const char *filename) {
+  g_assert(drawing);
+  g_assert(filename);
+  g_assert(drawing->filename);
+  if (!*filename) {
+    g_warning("refusing to set empty filename.");
+    return;
+  }
+  g_string_assign(drawing->filename, filename);
+  drawing->untitled = 0;
+  drawing_update_title(drawing);
+}
+
+void drawing_update_title(VorpixDrawing *drawing) {
+  GString *title = g_string_new(nullptr);
+  if (drawing->untitled) {
+    g_string_append(title, _("Untitled"));
+  } else {
+    const char *slash = strrchr(drawing->filename->str, '/');
+    g_string_append(title, slash ? slash + 1 : drawing->filename->str);
+  }
+  if (drawing->modified) g_string_append(title, _(" (modified)"));
+  g_string_append(title, _(" - vorpix"));
+  if (GTK_IS_WINDOW(drawing->toplevel))
+    gtk_window_set_title(GTK_WINDOW(drawing->toplevel), title->str);
+  g_string_free(title, TRUE);
+}
+
+void drawing_modified(VorpixDrawing *drawing) {
+  if (drawing->modified) return;
+  drawing->modified = 1;
+  drawing_update_title(drawing);
+}
+
+int drawing_in_bounds(VorpixDrawing *drawing, int x, int y) {
+  return x >= 0 && x <= drawing->width && y >= 0 && y <= drawing->height;
+}
+
+VorpixImage *drawing_create_image(VorpixDrawing *drawing) {
+  GdkRectangle area = {0, 0, drawing->width, drawing->height};
+  return image_new_from_pixmap(drawing->backing_pixmap, area);
+}
+
+int drawing_save(VorpixDrawing *drawing) {
+  // A copy: saving renames the drawing, which rewrites filename.
+  gchar *name = g_strdup(drawing->filename->str);
+  if (drawing->untitled && g_file_test(name, G_FILE_TEST_EXISTS)) {
+    GtkWidget *dialog = gtk_message_dialog_new(
+        parent_window(drawing), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO,
+        _("The file %s already exists.\n\nDo you want to overwrite it?"), name);
+    if (run_and_destroy(dialog) == GTK_RESPONSE_NO) {
+      g_free(name);
+      return 0;
+    }
+  }
+  int written = drawing_save_as(drawing, name);
+  g_free(name);
+  return written;
+}
+
+int drawing_save_as(VorpixDrawing *drawing, const char *filename) {
+  g_assert(drawing);
+  VorpixImage *image = drawing_create_image(drawing);
+  GError *error = nullptr;
+  gboolean written = image_write(image, filename, &error);
+  image_free(image);
+  if (written) {
+    drawing->modified = 0;
+    drawing_set_filename(drawing, filename);
+    return 1;
+  }
+  GtkWidget *dialog = gtk_message_dialog_new(
+      parent_window(drawing), GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING, GTK_BUTTONS_OK,
+      _("Failed to save file %s.\n\n%s"), filename,
+      error && error->message ? error->message : "");
+  run_and_destroy(dialog);
+  g_clear_error(&error);
+  return 0;
+}
+
+int drawing_prompt_to_save(VorpixDrawing *drawing) {
+  if (!drawing->modified) return 0;
+  GtkWidget *dialog = gtk_message_dialog_new(
+      parent_window(drawing), GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE,
+      _("Do you want to save the changes you made to \"%s\"?\n"
+        "Your changes will be lost if you don't save them."),
+      drawing->filename->str);
+  gtk_dialog_add_buttons(GTK_DIALOG(dialog), GTK_STOCK_DISCARD, GTK_RESPONSE_NO,
+                         GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_YES,
+                         nullptr);
+  int response = run_and_destroy(dialog);
+  while (gtk_events_pending()) gtk_main_iteration();
+
+  if (response == GTK_RESPONSE_CANCEL) return 1;
+  if (response == GTK_RESPONSE_YES) return drawing_save(drawing) ? 0 : 1;
+  return 0;
+}
+
+void drawing_clear(VorpixDrawing *drawing) { fill_with_background(drawing); }
+
+void drawing_clear_selection(VorpixDrawing *drawing, VorpixPointArray *outline) {
+  int n = point_array_size(outline);
+  if (n < 3) return;
+  GdkGC *gc = drawing->gc;
+  gdk_gc_set_clip_origin(gc, 0, 0);
+  GdkRectangle clip = {0, 0, drawing->width, drawing->height};
+  gdk_gc_set_clip_rectangle(gc, &clip);
+
+  GdkGCValues values;
+  gdk_gc_get_values(gc, &values);
+  gdk_gc_set_foreground(gc, &values.background);
+  GdkPoint *points = point_array_data(outline);
+  gdk_draw_polygon(drawing->backing_pixmap, gc, TRUE, points, n);
+  gdk_draw_polygon(drawing->window, gc, TRUE, points, n);
+  gdk_gc_set_foreground(gc, &values.foreground);
+}
+
+void drawing_rotate(VorpixDrawing *drawing, int degrees) {
+  VorpixImage *image = drawing_create_image(drawing);
+  if (!image) return;
+  if (is_right_angle(degrees))
+    image_rotate_simple(image, degrees);
+  else
+    image_rotate(image, static_cast<double>(degrees));
+
+  g_object_unref(drawing->backing_pixmap);
+  drawing_create_pixmap(drawing, image_width(image), image_height(image));
+  // The corners a free rotation uncovers come out transparent; they show
+  // the background colour.
+  fill_with_background(drawing);
+  GdkRectangle all = {0, 0, drawing->width, drawing->height};
+  image_render(image, drawing->backing_pixmap, 0, 0, all);
+  image_free(image);
+
+  drawing_modified(drawing);
+}
+
+void drawing_copy_to_desktop(VorpixDrawing *drawing) {
+  GdkWindow *root = gdk_get_default_root_window();
+  gdk_window_set_back_pixmap(root, drawing->backing_pixmap, FALSE);
+  gdk_window_clear(root);
+  gdk_flush();
+}

@@ -1,0 +1,137 @@
+#include "shell/window.h"
+
+#include <glade/glade.h>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "shell/util.h"
+
+namespace {
+
+constexpr int kDefaultWidth = 740;
+constexpr int kDefaultHeight = 680;
+
+// Open main windows, newest first; the list holds a reference to each.
+GList *open_windows = nullptr;
+
+// Loads the whole interface description, connects its handlers and returns
+// the toplevel asked for, which owns the description from then on.  The
+// other toplevel of the load is never used and is destroyed at once.
+GtkWidget *load_toplevel(const char *name, const char *unused) {
+  GladeXML *glade_xml = glade_xml_new(vorpix_glade_file(), nullptr, nullptr);
+  g_assert(glade_xml);
+  glade_xml_signal_autoconnect(glade_xml);
+  GtkWidget *toplevel = glade_xml_get_widget(glade_xml, name);
+  g_assert(toplevel);
+  g_object_set_data_full(G_OBJECT(toplevel), "GLADE_XML", glade_xml, g_object_unref);
+  if (GtkWidget *other = glade_xml_get_widget(glade_xml, unused)) gtk_widget_destroy(other);
+  return toplevel;
+}
+
+// The canvas of a listed window; null once the window is being destroyed,
+// when focus changes still arrive while its widgets go away.
+VorpixCanvas *live_canvas(GtkWidget *window) {
+  if (!g_list_find(open_windows, gtk_widget_get_toplevel(window))) return nullptr;
+  return canvas_lookup(window);
+}
+
+void process_pending_events() {
+  while (gtk_events_pending()) gtk_main_iteration();
+}
+
+bool confirm_quit(GtkWidget *widget) {
+  GtkWindow *parent = GTK_WINDOW(canvas_lookup(widget)->toplevel);
+  GtkWidget *dialog =
+      gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE,
+                             "You have more than one window open.\nDo you really want to quit?");
+  gtk_dialog_add_buttons(GTK_DIALOG(dialog), GTK_STOCK_NO, GTK_RESPONSE_NO, GTK_STOCK_YES,
+                         GTK_RESPONSE_YES, nullptr);
+  int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  process_pending_events();
+  return response == GTK_RESPONSE_YES;
+}
+
+// Commits the pending edit and asks to save; true when the window may close.
+bool may_close(GtkWidget *window) {
+  VorpixCanvas *canvas = canvas_lookup(window);
+  canvas_commit_change(canvas);
+  return drawing_prompt_to_save(canvas->drawing) == 0;
+}
+
+}  // namespace
+
+GtkWidget *create_window() {
+  GtkWidget *window = load_toplevel("main_window", "new_canvas_window");
+  gtk_window_set_default_size(GTK_WINDOW(window), kDefaultWidth, kDefaultHeight);
+  gtk_widget_show_all(window);
+  return window;
+}
+
+GtkWidget *create_new_canvas_window() { return load_toplevel("new_canvas_window", "main_window"); }
+
+GList *window_list() { return open_windows; }
+
+void on_create_new_window(GtkWidget *, gpointer) { create_window(); }
+
+void on_mainwindow_realize(GtkWidget *window, gpointer) {
+  g_object_ref(window);
+  open_windows = g_list_prepend(open_windows, window);
+}
+
+gboolean on_mainwindow_delete_event(GtkWidget *window, GdkEvent *, gpointer) {
+  return may_close(window) ? FALSE : TRUE;
+}
+
+void on_mainwindow_destroy(GtkWidget *window, gpointer) {
+  // Windows that were never shown (the unused half of a load) are not listed.
+  if (!g_list_find(open_windows, window)) return;
+  open_windows = g_list_remove(open_windows, window);
+  g_object_unref(window);
+  if (!open_windows && gtk_main_level() > 0) gtk_main_quit();
+}
+
+gboolean on_mainwindow_focus_in_event(GtkWidget *window, GdkEventFocus *, gpointer) {
+  VorpixCanvas *canvas = live_canvas(window);
+  if (!canvas) return FALSE;
+  canvas_focus_gained(canvas);
+  gtk_widget_grab_focus(canvas->drawing_area);
+  gtk_widget_grab_default(canvas->drawing_area);
+  return FALSE;
+}
+
+gboolean on_mainwindow_focus_out_event(GtkWidget *window, GdkEventFocus *, gpointer) {
+  if (VorpixCanvas *canvas = live_canvas(window)) canvas_focus_lost(canvas);
+  return FALSE;
+}
+
+void on_mainwindow_set_focus_child(GtkContainer *container, GtkWidget *child, gpointer) {
+  VorpixCanvas *canvas = live_canvas(GTK_WIDGET(container));
+  if (canvas && child != canvas->drawing_area) canvas_focus_lost(canvas);
+}
+
+void on_mainwindow_set_focus(GtkWindow *window, GtkWidget *widget, gpointer) {
+  VorpixCanvas *canvas = live_canvas(GTK_WIDGET(window));
+  if (canvas && widget != canvas->drawing_area) canvas_focus_lost(canvas);
+}
+
+void on_close_window_activate(GtkWidget *widget, gpointer) {
+  GtkWidget *window = canvas_lookup(widget)->toplevel;
+  if (may_close(window)) gtk_widget_destroy(window);
+}
+
+void on_quit_menu_activate(GtkWidget *widget, gpointer) {
+  GList *windows = g_list_copy(open_windows);
+  // Hold the windows: a prompt's nested loop may destroy some of them.
+  for (GList *node = windows; node; node = node->next) g_object_ref(node->data);
+
+  if (g_list_length(windows) < 2 || confirm_quit(widget)) {
+    for (GList *node = windows; node; node = node->next) {
+      g_assert(node->data);
+      GtkWidget *window = GTK_WIDGET(node->data);
+      if (!g_list_find(open_windows, window)) continue;
+      if (may_close(window)) gtk_widget_destroy(window);
+    }
+  }
+  g_list_free_full(windows, g_object_unref);
+}

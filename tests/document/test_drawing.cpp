@@ -1,0 +1,290 @@
+// The drawing document: titles, modified state, saving and its dialogs,
+// creation from files and the desktop, rotation.
+#include <gtest/gtest.h>
+#include <glib/gstdio.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "imaging/image.h"
+#include "tests/harness/window_fixture.h"
+
+using vorpix_test::DialogAnswerer;
+using vorpix_test::LogCapture;
+using vorpix_test::MainWindowTest;
+using vorpix_test::pump;
+
+namespace {
+
+// A private temporary directory that is also the working directory.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    path_ = g_dir_make_tmp("vorpix-drawing-XXXXXX", nullptr);
+    old_cwd_ = g_get_current_dir();
+    EXPECT_EQ(chdir(path_), 0);
+  }
+  ~ScratchDir() {
+    EXPECT_EQ(chdir(old_cwd_), 0);
+    std::string command = std::string("rm -rf '") + path_ + "'";
+    EXPECT_EQ(system(command.c_str()), 0);
+    g_free(path_);
+    g_free(old_cwd_);
+  }
+  std::string file(const char *name) const { return std::string(path_) + "/" + name; }
+
+ private:
+  gchar *path_;
+  gchar *old_cwd_;
+};
+
+std::string read_file(const std::string &path) {
+  gchar *contents = nullptr;
+  gsize length = 0;
+  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) return "";
+  std::string result(contents, length);
+  g_free(contents);
+  return result;
+}
+
+void write_png(const std::string &path, int width, int height, guint32 rgb) {
+  GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+  gdk_pixbuf_fill(pixbuf, rgb << 8 | 0xff);
+  ASSERT_TRUE(gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr));
+  g_object_unref(pixbuf);
+}
+
+class DrawingTest : public MainWindowTest {
+ protected:
+  void fill(int x, int y, int w, int h, guint16 r, guint16 g, guint16 b) {
+    GdkGC *gc = gdk_gc_new(drawing()->backing_pixmap);
+    GdkColor color = {0, r, g, b};
+    gdk_gc_set_rgb_fg_color(gc, &color);
+    gdk_draw_rectangle(drawing()->backing_pixmap, gc, TRUE, x, y, w, h);
+    g_object_unref(gc);
+  }
+};
+
+TEST_F(DrawingTest, TitleFollowsNameAndModifiedState) {
+  EXPECT_STREQ(title(), "Untitled - vorpix");
+  drawing_modified(drawing());
+  EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
+
+  drawing_set_filename(drawing(), "/home/user/pictures/cat.png");
+  EXPECT_STREQ(title(), "cat.png (modified) - vorpix");
+  drawing()->modified = 0;
+  drawing_set_filename(drawing(), "dog.png");
+  EXPECT_STREQ(title(), "dog.png - vorpix");
+  drawing_modified(drawing());
+  drawing_modified(drawing());
+  EXPECT_STREQ(title(), "dog.png (modified) - vorpix");
+}
+
+TEST_F(DrawingTest, EmptyFileNameIsRefused) {
+  drawing_set_filename(drawing(), "kept.png");
+  LogCapture log;
+  drawing_set_filename(drawing(), "");
+  EXPECT_TRUE(log.contains("refusing to set empty filename."));
+  EXPECT_STREQ(drawing()->filename->str, "kept.png");
+  EXPECT_STREQ(title(), "kept.png - vorpix");
+}
+
+TEST_F(DrawingTest, InBoundsIncludesBothUpperEnds) {
+  EXPECT_TRUE(drawing_in_bounds(drawing(), 0, 0));
+  EXPECT_TRUE(drawing_in_bounds(drawing(), 640, 480));
+  EXPECT_FALSE(drawing_in_bounds(drawing(), 641, 0));
+  EXPECT_FALSE(drawing_in_bounds(drawing(), -1, 0));
+  EXPECT_FALSE(drawing_in_bounds(drawing(), 0, 481));
+  EXPECT_FALSE(drawing_in_bounds(drawing(), 5, -1));
+}
+
+TEST_F(DrawingTest, BlankOfWidthZeroTakesTheAreaSizeWhateverTheHeight) {
+  int width, height;
+  gdk_drawable_get_size(area->window, &width, &height);
+  VorpixDrawing *blank = drawing_new_blank(area, canvas->gc, 0, 77);
+  EXPECT_EQ(blank->width, width);
+  EXPECT_EQ(blank->height, height);
+  drawing_destroy(blank);
+}
+
+TEST_F(DrawingTest, NewBlankIsWhiteWhateverTheBackground) {
+  GdkColor red = {0, 0xffff, 0, 0};
+  gdk_colormap_alloc_color(gdk_colormap_get_system(), &red, FALSE, TRUE);
+  gdk_gc_set_background(canvas->gc, &red);
+  VorpixDrawing *blank = drawing_new_blank(area, canvas->gc, 30, 20);
+  for (guint32 value : vorpix_test::drawable_pixels(blank->backing_pixmap, 30, 20))
+    ASSERT_EQ(value, 0xffffffu);
+  drawing_clear(blank);
+  EXPECT_EQ(vorpix_test::drawable_pixel(blank->backing_pixmap, 29, 19), 0xff0000u);
+  EXPECT_EQ(blank->modified, 0);
+  drawing_destroy(blank);
+}
+
+TEST_F(DrawingTest, SaveAsJpegRenamesAndClearsModified) {
+  ScratchDir dir;
+  drawing_modified(drawing());
+  std::string path = dir.file("y.jpg");
+  EXPECT_EQ(drawing_save_as(drawing(), path.c_str()), 1);
+  std::string bytes = read_file(path);
+  ASSERT_GE(bytes.size(), 3u);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xFF);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0xD8);
+  EXPECT_STREQ(title(), "y.jpg - vorpix");
+  EXPECT_EQ(drawing()->modified, 0);
+  EXPECT_EQ(drawing()->untitled, 0);
+}
+
+TEST_F(DrawingTest, FailedSaveShowsTheLibraryErrorAndKeepsState) {
+  ScratchDir dir;
+  drawing_modified(drawing());
+  std::string path = dir.file("missing-dir/picture.png");
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_OK);
+  EXPECT_EQ(drawing_save_as(drawing(), path.c_str()), 0);
+  ASSERT_EQ(dialogs.answered(), 1);
+  std::string expected = "Failed to save file " + path + ".\n\n";
+  EXPECT_EQ(dialogs.texts()[0].substr(0, expected.size()), expected);
+  EXPECT_GT(dialogs.texts()[0].size(), expected.size()) << "the library's message is missing";
+  EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
+  EXPECT_EQ(drawing()->untitled, 1);
+}
+
+TEST_F(DrawingTest, PromptIsSkippedForAnUnmodifiedDrawing) {
+  DialogAnswerer dialogs;
+  EXPECT_EQ(drawing_prompt_to_save(drawing()), 0);
+  EXPECT_EQ(dialogs.answered(), 0);
+}
+
+TEST_F(DrawingTest, PromptCancelStopsDiscardAndCloseGoOn) {
+  drawing_modified(drawing());
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_CANCEL);
+  EXPECT_EQ(drawing_prompt_to_save(drawing()), 1);
+  dialogs.answer(GTK_RESPONSE_NO);
+  EXPECT_EQ(drawing_prompt_to_save(drawing()), 0);
+  dialogs.answer(GTK_RESPONSE_DELETE_EVENT);
+  EXPECT_EQ(drawing_prompt_to_save(drawing()), 0);
+  ASSERT_EQ(dialogs.answered(), 3);
+  EXPECT_EQ(dialogs.texts()[0],
+            "Do you want to save the changes you made to \"untitled.png\"?\n"
+            "Your changes will be lost if you don't save them.");
+  EXPECT_EQ(drawing()->modified, 1) << "answering the prompt saves nothing by itself";
+}
+
+TEST_F(DrawingTest, PromptSaveWritesUntitledPngInTheCurrentDirectory) {
+  ScratchDir dir;
+  drawing_modified(drawing());
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_YES);
+  EXPECT_EQ(drawing_prompt_to_save(drawing()), 0);
+  EXPECT_TRUE(g_file_test(dir.file("untitled.png").c_str(), G_FILE_TEST_EXISTS));
+  EXPECT_EQ(drawing()->modified, 0);
+  EXPECT_STREQ(title(), "untitled.png - vorpix");
+}
+
+TEST_F(DrawingTest, PromptSaveOverAnExistingUntitledPngAsksAndNoStops) {
+  ScratchDir dir;
+  write_png(dir.file("untitled.png"), 3, 3, 0x123456);
+  std::string before = read_file(dir.file("untitled.png"));
+  drawing_modified(drawing());
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_YES);
+  dialogs.answer(GTK_RESPONSE_NO);
+  EXPECT_EQ(drawing_prompt_to_save(drawing()), 1);
+  ASSERT_EQ(dialogs.answered(), 2);
+  EXPECT_EQ(dialogs.texts()[1],
+            "The file untitled.png already exists.\n\nDo you want to overwrite it?");
+  EXPECT_EQ(read_file(dir.file("untitled.png")), before);
+  EXPECT_EQ(drawing()->modified, 1);
+}
+
+TEST_F(DrawingTest, SaveOfANamedDrawingWritesWithoutAQuestion) {
+  ScratchDir dir;
+  std::string path = dir.file("named.png");
+  write_png(path, 3, 3, 0x123456);
+  drawing_set_filename(drawing(), path.c_str());
+  DialogAnswerer dialogs;
+  EXPECT_EQ(drawing_save(drawing()), 1);
+  EXPECT_EQ(dialogs.answered(), 0);
+  GdkPixbuf *saved = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(saved), 640);
+  g_object_unref(saved);
+}
+
+TEST_F(DrawingTest, OpensAFileTitledWithItsBaseName) {
+  ScratchDir dir;
+  std::string path = dir.file("cat.png");
+  write_png(path, 30, 20, 0x00ff00);
+  VorpixDrawing *opened = drawing_new_from_file(area, canvas->gc, path.c_str());
+  ASSERT_NE(opened, nullptr);
+  canvas_set_drawing(canvas, opened);
+  EXPECT_STREQ(title(), "cat.png - vorpix");
+  EXPECT_EQ(opened->width, 30);
+  EXPECT_EQ(opened->height, 20);
+  EXPECT_EQ(opened->modified, 0);
+  EXPECT_EQ(pixel(29, 19), 0x00ff00u);
+}
+
+TEST_F(DrawingTest, UnreadableFilesGiveNoDrawingAndLeaveTheTitle) {
+  ScratchDir dir;
+  std::string garbage = dir.file("garbage.png");
+  ASSERT_TRUE(g_file_set_contents(garbage.c_str(), "not a picture at all", -1, nullptr));
+  std::string empty = dir.file("empty.png");
+  ASSERT_TRUE(g_file_set_contents(empty.c_str(), "", 0, nullptr));
+  for (const std::string &name : {garbage, empty, dir.file("absent.png"), dir.file("")}) {
+    EXPECT_EQ(drawing_new_from_file(area, canvas->gc, name.c_str()), nullptr) << name;
+  }
+  EXPECT_STREQ(title(), "Untitled - vorpix");
+}
+
+TEST_F(DrawingTest, RightAngleRotationSwapsTheSizeAndMarksModified) {
+  fill(0, 0, 10, 10, 0xffff, 0, 0);  // red at the top-left
+  drawing_rotate(drawing(), 90);
+  canvas_resize(canvas);
+  EXPECT_EQ(drawing()->width, 480);
+  EXPECT_EQ(drawing()->height, 640);
+  EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
+  // A counter-clockwise quarter turn takes the top-left to the bottom-left.
+  EXPECT_EQ(pixel(0, 639), 0xff0000u);
+  EXPECT_EQ(pixel(0, 0), 0xffffffu);
+}
+
+TEST_F(DrawingTest, FreeRotationUncoversCornersInTheBackgroundColour) {
+  GdkColor blue = {0, 0, 0, 0xffff};
+  gdk_colormap_alloc_color(gdk_colormap_get_system(), &blue, FALSE, TRUE);
+  gdk_gc_set_background(canvas->gc, &blue);
+  drawing_rotate(drawing(), 45);
+  EXPECT_GT(drawing()->width, 640);
+  EXPECT_GT(drawing()->height, 480);
+  EXPECT_EQ(pixel(0, 0), 0x0000ffu);
+  EXPECT_EQ(pixel(drawing()->width / 2, drawing()->height / 2), 0xffffffu);
+  EXPECT_EQ(drawing()->modified, 1);
+}
+
+TEST_F(DrawingTest, DesktopCaptureIsUntitledModifiedAndRootSized) {
+  VorpixDrawing *desktop = drawing_new_from_desktop(area, canvas->gc);
+  ASSERT_NE(desktop, nullptr);
+  int width, height;
+  gdk_drawable_get_size(gdk_get_default_root_window(), &width, &height);
+  EXPECT_EQ(desktop->width, width);
+  EXPECT_EQ(desktop->height, height);
+  canvas_set_drawing(canvas, desktop);
+  EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
+}
+
+TEST_F(DrawingTest, CopyToDesktopTilesThePictureFromTheTopLeft) {
+  fill(0, 0, 640, 480, 0, 0xffff, 0);
+  fill(360, 420, 10, 10, 0xffff, 0, 0xffff);
+  drawing_copy_to_desktop(drawing());
+  pump();
+  // The main window covers the top-left of the screen; look further out.
+  GdkWindow *root = gdk_get_default_root_window();
+  EXPECT_EQ(vorpix_test::drawable_pixel(root, 1000 + 2, 900 + 2), 0xff00ffu);
+  EXPECT_EQ(vorpix_test::drawable_pixel(root, 1000 - 5, 900 - 5), 0x00ff00u);
+  EXPECT_EQ(drawing()->modified, 0);
+}
+
+}  // namespace

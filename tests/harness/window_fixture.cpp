@@ -1,0 +1,303 @@
+#include "tests/harness/window_fixture.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "shell/util.h"
+#include "shell/window.h"
+
+namespace vorpix_test {
+
+void pump() {
+  gdk_flush();
+  for (int round = 0; round < 3; round++) {
+    while (gtk_events_pending()) gtk_main_iteration();
+    gdk_flush();
+  }
+}
+
+void run_for(int ms) {
+  gint64 end = g_get_monotonic_time() + static_cast<gint64>(ms) * 1000;
+  while (g_get_monotonic_time() < end) {
+    if (gtk_events_pending())
+      gtk_main_iteration();
+    else
+      g_usleep(1000);
+  }
+  pump();
+}
+
+namespace {
+
+GdkWindow *event_window(GtkWidget *widget) {
+  GdkWindow *window = widget->window;
+  EXPECT_NE(window, nullptr) << "widget is not realized";
+  return window;
+}
+
+}  // namespace
+
+void send_button(GtkWidget *widget, GdkEventType type, double x, double y, guint button,
+                 guint state) {
+  GdkEvent *event = gdk_event_new(type);
+  event->button.window = GDK_WINDOW(g_object_ref(event_window(widget)));
+  event->button.send_event = TRUE;
+  event->button.time = GDK_CURRENT_TIME;
+  event->button.x = x;
+  event->button.y = y;
+  event->button.button = button;
+  event->button.state = state;
+  event->button.device = gdk_device_get_core_pointer();
+  event->button.x_root = x;
+  event->button.y_root = y;
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
+void send_motion(GtkWidget *widget, double x, double y, guint state, bool hint) {
+  GdkEvent *event = gdk_event_new(GDK_MOTION_NOTIFY);
+  event->motion.window = GDK_WINDOW(g_object_ref(event_window(widget)));
+  event->motion.send_event = TRUE;
+  event->motion.time = GDK_CURRENT_TIME;
+  event->motion.x = x;
+  event->motion.y = y;
+  event->motion.state = state;
+  event->motion.is_hint = hint ? 1 : 0;
+  event->motion.device = gdk_device_get_core_pointer();
+  event->motion.x_root = x;
+  event->motion.y_root = y;
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
+void send_key(GtkWidget *widget, GdkEventType type, guint keyval, const char *text, guint state) {
+  GdkEvent *event = gdk_event_new(type);
+  event->key.window = GDK_WINDOW(g_object_ref(event_window(widget)));
+  event->key.send_event = TRUE;
+  event->key.time = GDK_CURRENT_TIME;
+  event->key.keyval = keyval;
+  event->key.state = state;
+  if (text) {
+    event->key.string = g_strdup(text);
+    event->key.length = static_cast<gint>(strlen(text));
+  } else {
+    gunichar c = gdk_keyval_to_unicode(keyval);
+    gchar buffer[8] = {0};
+    if (c >= 0x20 && c != 0x7f) g_unichar_to_utf8(c, buffer);
+    event->key.string = g_strdup(buffer);
+    event->key.length = static_cast<gint>(strlen(buffer));
+  }
+  GdkKeymapKey *keys = nullptr;
+  gint n_keys = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_default(), keyval, &keys, &n_keys) &&
+      n_keys > 0)
+    event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+  g_free(keys);
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
+void send_focus(GtkWidget *widget, bool in) {
+  GdkEvent *event = gdk_event_new(GDK_FOCUS_CHANGE);
+  event->focus_change.window = GDK_WINDOW(g_object_ref(event_window(widget)));
+  event->focus_change.send_event = TRUE;
+  event->focus_change.in = in ? TRUE : FALSE;
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
+std::vector<guint32> drawable_pixels(GdkDrawable *drawable, int width, int height) {
+  std::vector<guint32> result;
+  GdkPixbuf *pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, gdk_rgb_get_colormap(), 0,
+                                                   0, 0, 0, width, height);
+  EXPECT_NE(pixbuf, nullptr);
+  if (!pixbuf) return result;
+  const guchar *pixels = gdk_pixbuf_get_pixels(pixbuf);
+  int stride = gdk_pixbuf_get_rowstride(pixbuf);
+  int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  result.reserve(static_cast<size_t>(width) * height);
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      const guchar *p = pixels + y * stride + x * channels;
+      result.push_back((guint32(p[0]) << 16) | (guint32(p[1]) << 8) | p[2]);
+    }
+  }
+  g_object_unref(pixbuf);
+  return result;
+}
+
+guint32 drawable_pixel(GdkDrawable *drawable, int x, int y) {
+  GdkPixbuf *pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, gdk_rgb_get_colormap(), x,
+                                                   y, 0, 0, 1, 1);
+  EXPECT_NE(pixbuf, nullptr);
+  if (!pixbuf) return 0xDEADBEEF;
+  const guchar *p = gdk_pixbuf_get_pixels(pixbuf);
+  guint32 value = (guint32(p[0]) << 16) | (guint32(p[1]) << 8) | p[2];
+  g_object_unref(pixbuf);
+  return value;
+}
+
+// --- DialogAnswerer
+
+DialogAnswerer::DialogAnswerer() = default;
+
+DialogAnswerer::~DialogAnswerer() {
+  if (source_) g_source_remove(source_);
+}
+
+void DialogAnswerer::answer(int response, Action before) {
+  queue_.push_back({true, response, std::move(before)});
+  if (!source_) source_ = g_timeout_add(20, &DialogAnswerer::poll, this);
+}
+
+void DialogAnswerer::act(Action action) {
+  queue_.push_back({false, 0, std::move(action)});
+  if (!source_) source_ = g_timeout_add(20, &DialogAnswerer::poll, this);
+}
+
+gboolean DialogAnswerer::poll(gpointer data) {
+  auto *self = static_cast<DialogAnswerer *>(data);
+  if (self->queue_.empty()) {
+    self->source_ = 0;
+    return FALSE;
+  }
+  GList *toplevels = gtk_window_list_toplevels();
+  GtkWidget *found = nullptr;
+  for (GList *node = toplevels; node && !found; node = node->next) {
+    GtkWidget *candidate = GTK_WIDGET(node->data);
+    if (!GTK_WIDGET_VISIBLE(candidate) || !GTK_WIDGET_MAPPED(candidate)) continue;
+    bool dialog_like = GTK_IS_DIALOG(candidate) ||
+                       gtk_window_get_type_hint(GTK_WINDOW(candidate)) ==
+                           GDK_WINDOW_TYPE_HINT_DIALOG;
+    if (!dialog_like) continue;
+    if (std::find(self->seen_.begin(), self->seen_.end(), candidate) != self->seen_.end())
+      continue;
+    found = candidate;
+  }
+  g_list_free(toplevels);
+  if (!found) return TRUE;
+
+  self->seen_.push_back(found);
+  Entry entry = std::move(self->queue_.front());
+  self->queue_.pop_front();
+  const char *title = gtk_window_get_title(GTK_WINDOW(found));
+  self->titles_.push_back(title ? title : "");
+  if (GTK_IS_MESSAGE_DIALOG(found)) {
+    gchar *text = nullptr;
+    g_object_get(found, "text", &text, nullptr);
+    self->texts_.push_back(text ? text : "");
+    g_free(text);
+  } else {
+    self->texts_.push_back("");
+  }
+  if (entry.action) entry.action(found);
+  if (entry.respond) gtk_dialog_response(GTK_DIALOG(found), entry.response);
+  self->answered_++;
+  if (self->queue_.empty()) {
+    self->source_ = 0;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// --- LogCapture
+
+LogCapture::LogCapture() {
+  id_ = g_log_set_handler(nullptr,
+                          static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_RECURSION),
+                          &LogCapture::handler, this);
+}
+
+LogCapture::~LogCapture() { g_log_remove_handler(nullptr, id_); }
+
+void LogCapture::handler(const gchar *domain, GLogLevelFlags level, const gchar *message,
+                         gpointer data) {
+  auto *self = static_cast<LogCapture *>(data);
+  std::string line;
+  if (domain) line += std::string(domain) + ": ";
+  line += message ? message : "";
+  self->messages_.push_back(line);
+  if (level & (G_LOG_LEVEL_ERROR)) g_log_default_handler(domain, level, message, nullptr);
+}
+
+bool LogCapture::contains(const std::string &needle) const {
+  for (const auto &m : messages_)
+    if (m.find(needle) != std::string::npos) return true;
+  return false;
+}
+
+// --- MainWindowTest
+
+void MainWindowTest::SetUp() {
+  window = create_window();
+  pump();
+  canvas = canvas_lookup(window);
+  area = canvas->drawing_area;
+}
+
+void MainWindowTest::TearDown() {
+  pump();
+  // Destroying a window never prompts; only closing it does.
+  while (GList *windows = window_list()) {
+    GtkWidget *w = GTK_WIDGET(windows->data);
+    gtk_widget_destroy(w);
+    if (window_list() == windows && windows->data == w) break;  // not a listed window
+  }
+  pump();
+  window = nullptr;
+  canvas = nullptr;
+  area = nullptr;
+}
+
+GtkWidget *MainWindowTest::open_window() {
+  GtkWidget *w = create_window();
+  pump();
+  return w;
+}
+
+VorpixCanvas *MainWindowTest::canvas_of(GtkWidget *w) const { return canvas_lookup(w); }
+
+GtkWidget *MainWindowTest::widget(const char *name) const { return lookup_widget(window, name); }
+
+VorpixDrawing *MainWindowTest::drawing() const { return canvas->drawing; }
+
+const char *MainWindowTest::title() const { return gtk_window_get_title(GTK_WINDOW(window)); }
+
+void MainWindowTest::press(double x, double y, guint button, GdkEventType type) {
+  send_button(area, type, x, y, button);
+}
+
+void MainWindowTest::release(double x, double y, guint button) {
+  guint state = button == 1 ? GDK_BUTTON1_MASK : button == 2 ? GDK_BUTTON2_MASK : GDK_BUTTON3_MASK;
+  send_button(area, GDK_BUTTON_RELEASE, x, y, button, state);
+}
+
+void MainWindowTest::motion(double x, double y, guint state) { send_motion(area, x, y, state); }
+
+void MainWindowTest::click(double x, double y) {
+  press(x, y);
+  release(x, y);
+}
+
+void MainWindowTest::drag(double x0, double y0, double x1, double y1) {
+  press(x0, y0);
+  motion(x1, y1);
+  release(x1, y1);
+}
+
+void MainWindowTest::key(guint keyval, const char *text) {
+  send_key(area, GDK_KEY_PRESS, keyval, text);
+  send_key(area, GDK_KEY_RELEASE, keyval, text);
+}
+
+guint32 MainWindowTest::pixel(int x, int y) const {
+  return drawable_pixel(canvas->drawing->backing_pixmap, x, y);
+}
+
+guint32 MainWindowTest::window_pixel(int x, int y) const {
+  return drawable_pixel(area->window, x, y);
+}
+
+}  // namespace vorpix_test

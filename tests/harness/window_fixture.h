@@ -1,0 +1,115 @@
+// Window-level test support: main windows built from the interface
+// description, input synthesized through the toolkit's own event path, pixels
+// read back from the drawing's backing pixmap, and modal dialogs answered
+// programmatically.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct VorpixCanvas;
+struct VorpixDrawing;
+
+namespace vorpix_test {
+
+// Handles every pending event after a round trip to the X server.
+void pump();
+// Runs the main loop for about ms milliseconds (for timers).
+void run_for(int ms);
+
+// Synthesized events, delivered with gtk_main_do_event to widget's window.
+void send_button(GtkWidget *widget, GdkEventType type, double x, double y, guint button,
+                 guint state = 0);
+void send_motion(GtkWidget *widget, double x, double y, guint state, bool hint = false);
+void send_key(GtkWidget *widget, GdkEventType type, guint keyval, const char *text = nullptr,
+              guint state = 0);
+void send_focus(GtkWidget *widget, bool in);
+
+// 0xRRGGBB of one pixel of a drawable, or of every pixel (row-major).
+guint32 drawable_pixel(GdkDrawable *drawable, int x, int y);
+std::vector<guint32> drawable_pixels(GdkDrawable *drawable, int width, int height);
+
+// Answers modal dialogs as they appear.  Each queued answer is given to the
+// next new visible GtkDialog (or GtkWindow with a dialog type hint); the
+// optional action runs first (to fill in a file chooser, say).  Messages of
+// answered message dialogs are recorded.
+class DialogAnswerer {
+ public:
+  using Action = std::function<void(GtkWidget *dialog)>;
+  DialogAnswerer();
+  ~DialogAnswerer();
+  void answer(int response, Action before = nullptr);
+  // A dialog answered with a custom action only (e.g. a non-modal window).
+  void act(Action action);
+  int answered() const { return answered_; }
+  int pending() const { return static_cast<int>(queue_.size()); }
+  const std::vector<std::string> &texts() const { return texts_; }
+  const std::vector<std::string> &titles() const { return titles_; }
+
+ private:
+  static gboolean poll(gpointer self);
+  struct Entry {
+    bool respond;
+    int response;
+    Action action;
+  };
+  std::deque<Entry> queue_;
+  std::vector<GtkWidget *> seen_;
+  std::vector<std::string> texts_;
+  std::vector<std::string> titles_;
+  int answered_ = 0;
+  guint source_ = 0;
+};
+
+// Records the program's log messages (default domain) while alive.
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  bool contains(const std::string &needle) const;
+  const std::vector<std::string> &messages() const { return messages_; }
+
+ private:
+  static void handler(const gchar *domain, GLogLevelFlags level, const gchar *message,
+                      gpointer self);
+  std::vector<std::string> messages_;
+  guint id_;
+};
+
+// A fresh main window per test; every main window is destroyed afterwards
+// without prompts.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A further main window (its canvas, etc. through the accessors below).
+  GtkWidget *open_window();
+  VorpixCanvas *canvas_of(GtkWidget *window) const;
+
+  GtkWidget *widget(const char *name) const;  // in the test's main window
+  VorpixDrawing *drawing() const;
+  const char *title() const;
+
+  // Input on the drawing area of the test's main window.
+  void press(double x, double y, guint button = 1, GdkEventType type = GDK_BUTTON_PRESS);
+  void release(double x, double y, guint button = 1);
+  void motion(double x, double y, guint state = GDK_BUTTON1_MASK);
+  void click(double x, double y);                          // press and release
+  void drag(double x0, double y0, double x1, double y1);  // press, motion, release
+  void key(guint keyval, const char *text = nullptr);      // press and release
+
+  guint32 pixel(int x, int y) const;         // from the backing pixmap
+  guint32 window_pixel(int x, int y) const;  // from the drawing area's window
+
+  GtkWidget *window = nullptr;
+  VorpixCanvas *canvas = nullptr;
+  GtkWidget *area = nullptr;
+};
+
+}  // namespace vorpix_test

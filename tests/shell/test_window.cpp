@@ -1,0 +1,262 @@
+// Start-up, the window list, lookup, close and quit.
+#include <gtest/gtest.h>
+#include <gdk/gdkx.h>
+#include <glib/gstdio.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <string>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "panels/gtkscrollframe.h"
+#include "shell/util.h"
+#include "shell/window.h"
+#include "tests/harness/window_fixture.h"
+
+using vorpix_test::DialogAnswerer;
+using vorpix_test::LogCapture;
+using vorpix_test::MainWindowTest;
+using vorpix_test::pump;
+
+namespace {
+
+std::string make_picture_dir(guint32 rgb) {
+  gchar *dir = g_dir_make_tmp("vorpix-window-XXXXXX", nullptr);
+  std::string sub = std::string(dir) + "/some/dir";
+  g_mkdir_with_parents(sub.c_str(), 0755);
+  GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 64, 48);
+  gdk_pixbuf_fill(pixbuf, rgb << 8 | 0xff);
+  gdk_pixbuf_save(pixbuf, (sub + "/photo.png").c_str(), "png", nullptr, nullptr);
+  g_object_unref(pixbuf);
+  std::string result = dir;
+  g_free(dir);
+  return result;
+}
+
+int listed_windows() { return static_cast<int>(g_list_length(window_list())); }
+
+TEST_F(MainWindowTest, StartsWithABlankUntitledDrawingInTheScrollFrame) {
+  EXPECT_STREQ(title(), "Untitled - vorpix");
+  int width = 0, height = 0;
+  gtk_window_get_default_size(GTK_WINDOW(window), &width, &height);
+  EXPECT_EQ(width, 740);
+  EXPECT_EQ(height, 680);
+  EXPECT_EQ(drawing()->width, 640);
+  EXPECT_EQ(drawing()->height, 480);
+  for (guint32 value : vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480))
+    ASSERT_EQ(value, 0xffffffu);
+  GtkWidget *frame = widget("scroll_frame");
+  ASSERT_TRUE(GTK_IS_SCROLL_FRAME(frame));
+  EXPECT_TRUE(gtk_widget_is_ancestor(area, frame));
+  EXPECT_EQ(listed_windows(), 1);
+}
+
+TEST_F(MainWindowTest, OpensOnlyTheFirstFileArgumentInTheFirstNewCanvas) {
+  std::string dir = make_picture_dir(0x3366cc);
+  std::string path = dir + "/some/dir/photo.png";
+  std::string ignored = dir + "/some/dir/other.png";
+  char *argv[] = {const_cast<char *>("vorpix"), const_cast<char *>(path.c_str()),
+                  const_cast<char *>(ignored.c_str()), nullptr};
+  canvas_init_arg(3, argv);
+  GtkWidget *second = open_window();
+  VorpixCanvas *opened = canvas_of(second);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(second)), "photo.png - vorpix");
+  EXPECT_EQ(opened->drawing->width, 64);
+  EXPECT_EQ(vorpix_test::drawable_pixel(opened->drawing->backing_pixmap, 10, 10), 0x3366ccu);
+
+  GtkWidget *third = open_window();
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(third)), "Untitled - vorpix");
+  EXPECT_EQ(canvas_of(third)->drawing->width, 640);
+  EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
+TEST_F(MainWindowTest, UnreadableOrEmptyArgumentIsLoggedAndGivesABlankDrawing) {
+  for (const char *name : {"/nonexistent/picture.png", ""}) {
+    char *argv[] = {const_cast<char *>("vorpix"), const_cast<char *>(name), nullptr};
+    canvas_init_arg(2, argv);
+    LogCapture log;
+    GtkWidget *other = open_window();
+    EXPECT_TRUE(log.contains(std::string("Failed to open drawing file ") + name)) << name;
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(other)), "Untitled - vorpix");
+    EXPECT_EQ(canvas_of(other)->drawing->width, 640);
+    EXPECT_EQ(canvas_of(other)->drawing->height, 480);
+  }
+}
+
+TEST_F(MainWindowTest, LookupFromAMenuItemFindsWidgetsOfItsOwnWindow) {
+  GtkWidget *other = open_window();
+  GtkWidget *item = widget("save_menu");
+  ASSERT_NE(item, nullptr);
+  ASSERT_TRUE(GTK_IS_MENU(item->parent)) << "the item should live in a menu";
+  EXPECT_EQ(lookup_widget(item, "main_window"), window);
+  EXPECT_EQ(lookup_widget(item, "drawing_area"), area);
+  EXPECT_EQ(canvas_lookup(item), canvas);
+  EXPECT_EQ(canvas_lookup(lookup_widget(other, "quit_menu")), canvas_of(other));
+}
+
+TEST_F(MainWindowTest, LookupOutsideAnyWindowWarnsAndFindsNothing) {
+  GtkWidget *loose = gtk_label_new("loose");
+  g_object_ref_sink(loose);
+  LogCapture log;
+  EXPECT_EQ(lookup_widget(loose, "main_window"), nullptr);
+  EXPECT_TRUE(log.contains("XML object not found: main_window"));
+  g_object_unref(loose);
+}
+
+TEST_F(MainWindowTest, QuitWithOneCleanWindowClosesWithoutAnyDialog) {
+  DialogAnswerer dialogs;
+  on_quit_menu_activate(widget("quit_menu"), nullptr);
+  pump();
+  EXPECT_EQ(dialogs.answered(), 0);
+  EXPECT_EQ(listed_windows(), 0);
+}
+
+TEST_F(MainWindowTest, QuitWithTwoWindowsAsksFirstAndNoKeepsBoth) {
+  open_window();
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_NO);
+  on_quit_menu_activate(widget("quit_menu"), nullptr);
+  pump();
+  ASSERT_EQ(dialogs.answered(), 1);
+  EXPECT_EQ(dialogs.texts()[0],
+            "You have more than one window open.\nDo you really want to quit?");
+  EXPECT_EQ(listed_windows(), 2);
+
+  dialogs.answer(GTK_RESPONSE_DELETE_EVENT);
+  on_quit_menu_activate(widget("quit_menu"), nullptr);
+  pump();
+  EXPECT_EQ(listed_windows(), 2);
+
+  dialogs.answer(GTK_RESPONSE_YES);
+  on_quit_menu_activate(widget("quit_menu"), nullptr);
+  pump();
+  EXPECT_EQ(listed_windows(), 0);
+}
+
+TEST_F(MainWindowTest, QuitGoesOnPastAWindowWhosePromptWasCancelled) {
+  GtkWidget *second = open_window();
+  GtkWidget *third = open_window();
+  // Newest first: the third window is visited first, the second next.
+  drawing_modified(canvas_of(second)->drawing);
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_YES);
+  dialogs.answer(GTK_RESPONSE_CANCEL);
+  on_quit_menu_activate(widget("quit_menu"), nullptr);
+  pump();
+  EXPECT_EQ(dialogs.answered(), 2);
+  ASSERT_EQ(listed_windows(), 1);
+  EXPECT_EQ(window_list()->data, second);
+  EXPECT_EQ(g_list_find(window_list(), third), nullptr);
+}
+
+TEST_F(MainWindowTest, CloseAsksToSaveAModifiedDrawingAndCancelKeepsTheWindow) {
+  drawing_modified(drawing());
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_CANCEL);
+  on_close_window_activate(widget("close_window_menu"), nullptr);
+  pump();
+  EXPECT_EQ(dialogs.answered(), 1);
+  EXPECT_EQ(listed_windows(), 1);
+
+  dialogs.answer(GTK_RESPONSE_NO);
+  on_close_window_activate(widget("close_window_menu"), nullptr);
+  pump();
+  EXPECT_EQ(listed_windows(), 0);
+}
+
+TEST_F(MainWindowTest, WindowManagerCloseOfAModifiedDrawingCanBeCancelled) {
+  drawing_modified(drawing());
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_CANCEL);
+  GdkEvent *event = gdk_event_new(GDK_DELETE);
+  event->any.window = GDK_WINDOW(g_object_ref(window->window));
+  event->any.send_event = TRUE;
+  gtk_main_do_event(event);
+  pump();
+  EXPECT_EQ(dialogs.answered(), 1);
+  EXPECT_EQ(listed_windows(), 1);
+
+  dialogs.answer(GTK_RESPONSE_NO);
+  gtk_main_do_event(event);
+  pump();
+  gdk_event_free(event);
+  EXPECT_EQ(listed_windows(), 0);
+}
+
+TEST_F(MainWindowTest, FocusOnAnotherWidgetIsFocusLostForTheCanvas) {
+  canvas_focus_gained(canvas);
+  ASSERT_EQ(canvas->has_focus, 1);
+  on_mainwindow_set_focus(GTK_WINDOW(window), area, nullptr);
+  EXPECT_EQ(canvas->has_focus, 1);
+  on_mainwindow_set_focus(GTK_WINDOW(window), widget("line_width_combo_entry"), nullptr);
+  EXPECT_EQ(canvas->has_focus, 0);
+  EXPECT_EQ(canvas->selection->flashing, 0);
+
+  // The window manager gives the window focus back.
+  vorpix_test::send_focus(window, true);
+  pump();
+  EXPECT_EQ(canvas->has_focus, 1);
+  EXPECT_EQ(canvas->selection->flashing, 1);
+  EXPECT_TRUE(gtk_widget_is_focus(area));
+}
+
+// The program itself, started as a user would.
+class ProgramTest : public ::testing::Test {
+ protected:
+  static std::string find_title(const std::string &wanted, int timeout_ms) {
+    Display *display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+    gint64 end = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
+    while (g_get_monotonic_time() < end) {
+      Window root_return, parent_return, *children = nullptr;
+      unsigned int n = 0;
+      XQueryTree(display, DefaultRootWindow(display), &root_return, &parent_return, &children, &n);
+      std::string found;
+      for (unsigned int i = 0; i < n && found.empty(); i++) {
+        char *name = nullptr;
+        if (XFetchName(display, children[i], &name) && name) {
+          if (wanted == name) found = name;
+          XFree(name);
+        }
+      }
+      if (children) XFree(children);
+      if (!found.empty()) return found;
+      g_usleep(50000);
+    }
+    return "";
+  }
+
+  GPid start(const std::string &argument) {
+    std::string binary = std::string(VORPIX_BINARY_DIR) + "/vorpix";
+    gchar *argv[] = {const_cast<gchar *>(binary.c_str()), const_cast<gchar *>(argument.c_str()),
+                     nullptr};
+    if (argument.empty()) argv[1] = nullptr;
+    GPid pid = 0;
+    GError *error = nullptr;
+    EXPECT_TRUE(g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
+                              nullptr, &pid, &error))
+        << (error ? error->message : "");
+    if (error) g_error_free(error);
+    return pid;
+  }
+
+  static void stop(GPid pid) {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    g_spawn_close_pid(pid);
+  }
+};
+
+TEST_F(ProgramTest, ShowsTheFileNamedOnTheCommandLine) {
+  std::string dir = make_picture_dir(0xff0000);
+  GPid pid = start(dir + "/some/dir/photo.png");
+  EXPECT_EQ(find_title("photo.png - vorpix", 10000), "photo.png - vorpix");
+  stop(pid);
+
+  pid = start("");
+  EXPECT_EQ(find_title("Untitled - vorpix", 10000), "Untitled - vorpix");
+  stop(pid);
+  EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
+}  // namespace
