@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <gdk/gdkkeysyms.h>
+
 #include "document/canvas.h"
 #include "document/drawing.h"
 #include "tests/harness/window_fixture.h"

@@ -1,6 +1,5 @@
 #include "tests/harness/window_fixture.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "document/canvas.h"
@@ -172,14 +171,14 @@ gboolean DialogAnswerer::poll(gpointer data) {
                        gtk_window_get_type_hint(GTK_WINDOW(candidate)) ==
                            GDK_WINDOW_TYPE_HINT_DIALOG;
     if (!dialog_like) continue;
-    if (std::find(self->seen_.begin(), self->seen_.end(), candidate) != self->seen_.end())
-      continue;
+    // Marked on the object: a freed dialog's address is soon reused.
+    if (g_object_get_data(G_OBJECT(candidate), "vorpix-test-answered")) continue;
     found = candidate;
   }
   g_list_free(toplevels);
   if (!found) return TRUE;
 
-  self->seen_.push_back(found);
+  g_object_set_data(G_OBJECT(found), "vorpix-test-answered", GINT_TO_POINTER(1));
   Entry entry = std::move(self->queue_.front());
   self->queue_.pop_front();
   const char *title = gtk_window_get_title(GTK_WINDOW(found));

@@ -59,7 +59,6 @@ class DialogAnswerer {
     Action action;
   };
   std::deque<Entry> queue_;
-  std::vector<GtkWidget *> seen_;
   std::vector<std::string> texts_;
   std::vector<std::string> titles_;
   int answered_ = 0;

@@ -13,6 +13,7 @@
 #include "shell/util.h"
 #include "shell/window.h"
 #include "tests/harness/window_fixture.h"
+#include "tools/selection.h"
 
 using vorpix_test::DialogAnswerer;
 using vorpix_test::LogCapture;
