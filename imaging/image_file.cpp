@@ -184,6 +184,7 @@ VorpixImage *image_new_readfile(const char *filename) {
   int width = 0, height = 0;
   if (!gdk_pixbuf_get_file_info(filename, &width, &height)) return nullptr;
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return nullptr;
+  if (gint64(width) * height > kMaxPixels) return nullptr;
 
   GError *error = nullptr;
   GdkPixbuf *pixbuf = gdk_pixbuf_new_from_file(filename, &error);

@@ -12,6 +12,9 @@ constexpr guchar kOpaque = 255;
 // The X protocol limits pixmaps to this many pixels a side, so no picture of
 // the program can be larger.
 constexpr int kMaxSide = 32767;
+// Larger pictures are refused when read: a small file claiming a giant size
+// must not make the program decode (and the X server hold) gigabytes.
+constexpr gint64 kMaxPixels = gint64(1) << 28;
 
 // A new record holding the given reference.
 VorpixImage *image_wrap(GdkPixbuf *pixbuf);

@@ -350,6 +350,7 @@ TEST_F(ReadFileTest, HostileFilesGiveNull) {
   write_bytes(path("truncated.png"), truncated);
   write_bytes(path("huge.png"), with_claimed_size(good, 100000, 100000));
   write_bytes(path("wide.png"), with_claimed_size(good, 40000, 10));
+  write_bytes(path("bomb.png"), with_claimed_size(good, 30000, 30000));
   // Complete and valid, but wider than any pixmap can be.
   GdkPixbuf *line = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 32768, 1);
   gdk_pixbuf_fill(line, 0);
@@ -362,7 +363,7 @@ TEST_F(ReadFileTest, HostileFilesGiveNull) {
   ASSERT_EQ(g_mkdir(path("directory.png").c_str(), 0755), 0);
   ASSERT_EQ(mkfifo(path("pipe.png").c_str(), 0644), 0);
 
-  for (const char *name : {"truncated.png", "huge.png", "wide.png", "too_wide.png", "empty.png", "garbage.png",
+  for (const char *name : {"truncated.png", "huge.png", "wide.png", "bomb.png", "too_wide.png", "empty.png", "garbage.png",
                            "directory.png", "pipe.png", "missing.png"}) {
     EXPECT_EQ(image_new_readfile(path(name).c_str()), nullptr) << name;
   }
