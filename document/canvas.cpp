@@ -3,6 +3,7 @@
 #include "document/drawing.h"
 #include "panels/gtkscrollframe.h"
 #include "shell/util.h"
+#include "tools/paste.h"
 #include "tools/selection.h"
 
 namespace {
@@ -114,6 +115,7 @@ void canvas_new(GtkWidget *area, gpointer) {
   canvas->busy_cursor = gdk_cursor_new(GDK_WATCH);
   canvas->arrow_cursor = gdk_cursor_new(GDK_LEFT_PTR);
   canvas->cursor = canvas->arrow_cursor;
+  canvas->paste_tool = paste_create("paste");
   canvas->selection = selection_new(area);
 
   VorpixDrawing *drawing = create_first_drawing(area, gc);

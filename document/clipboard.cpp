@@ -1,0 +1,323 @@
+#include "document/clipboard.h"
+
+#include <cstring>
+#include <memory>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "imaging/image.h"
+#include "tools/selection.h"
+
+namespace {
+
+// Larger pictures are refused before the loader allocates them: the paste
+// keeps three copies (clipboard, floating piece, decoded), 256 MiB each here.
+constexpr gint64 kMaxPastePixels = gint64(1) << 26;
+
+VorpixClipboard *the_clipboard = nullptr;
+
+struct SelectionDataFree {
+  void operator()(GtkSelectionData *data) const { gtk_selection_data_free(data); }
+};
+using SelectionDataPtr = std::unique_ptr<GtkSelectionData, SelectionDataFree>;
+
+struct GObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+using LoaderPtr = std::unique_ptr<GdkPixbufLoader, GObjectUnref>;
+
+struct GFree {
+  void operator()(gpointer p) const { g_free(p); }
+};
+using GCharPtr = std::unique_ptr<gchar, GFree>;
+
+struct StrvFree {
+  void operator()(gchar **v) const { g_strfreev(v); }
+};
+using StrvPtr = std::unique_ptr<gchar *, StrvFree>;
+
+GCharPtr format_name(gconstpointer format) {
+  return GCharPtr(gdk_pixbuf_format_get_name(
+      static_cast<GdkPixbufFormat *>(const_cast<gpointer>(format))));
+}
+
+StrvPtr mime_types(GdkPixbufFormat *format) {
+  return StrvPtr(gdk_pixbuf_format_get_mime_types(format));
+}
+
+bool starts_with(const gchar *name, const char *prefix) {
+  return g_ascii_strncasecmp(name, prefix, strlen(prefix)) == 0;
+}
+
+GtkClipboard *desktop_clipboard() {
+  GdkDisplay *display = gdk_display_get_default();
+  if (!display) return nullptr;
+  return gtk_clipboard_get_for_display(display, GDK_SELECTION_CLIPBOARD);
+}
+
+// One target per MIME type of every writable format, in preference order.
+void build_targets(VorpixClipboard *clipboard) {
+  int count = 0;
+  for (GSList *node = clipboard->formats; node; node = node->next) {
+    auto *format = static_cast<GdkPixbufFormat *>(node->data);
+    if (!gdk_pixbuf_format_is_writable(format)) continue;
+    StrvPtr types = mime_types(format);
+    if (types) count += static_cast<int>(g_strv_length(types.get()));
+  }
+  clipboard->n_targets = count;
+  if (count == 0) return;
+
+  clipboard->targets = g_new0(GtkTargetEntry, count);
+  clipboard->savers = g_new0(char *, count + 1);
+  int i = 0;
+  for (GSList *node = clipboard->formats; node; node = node->next) {
+    auto *format = static_cast<GdkPixbufFormat *>(node->data);
+    if (!gdk_pixbuf_format_is_writable(format)) continue;
+    StrvPtr types = mime_types(format);
+    for (gchar **type = types.get(); type && *type; type++) {
+      clipboard->targets[i].target = g_strdup(*type);
+      clipboard->targets[i].flags = 0;
+      clipboard->targets[i].info = static_cast<guint>(i);
+      clipboard->savers[i] = gdk_pixbuf_format_get_name(format);
+      i++;
+    }
+  }
+}
+
+bool fits(int width, int height) {
+  return width > 0 && height > 0 && gint64(width) * height <= kMaxPastePixels;
+}
+
+struct DecodeGuard {
+  bool too_large = false;
+  int width = 0;
+  int height = 0;
+};
+
+// Refuses absurd sizes before the loader allocates the picture: a requested
+// size of 0 makes the loaders stop with an error instead.
+void on_size_prepared(GdkPixbufLoader *loader, gint width, gint height, gpointer data) {
+  auto *guard = static_cast<DecodeGuard *>(data);
+  if (fits(width, height)) return;
+  guard->too_large = true;
+  guard->width = width;
+  guard->height = height;
+  gdk_pixbuf_loader_set_size(loader, 0, 0);
+}
+
+// The offered target that best matches a format GdkPixbuf reads, or GDK_NONE.
+GdkAtom choose_target(const VorpixClipboard *clipboard, const GdkAtom *offered, int n_offered) {
+  for (GSList *node = clipboard->formats; node; node = node->next) {
+    auto *format = static_cast<GdkPixbufFormat *>(node->data);
+    GCharPtr name = format_name(format);
+    g_print("checking pixbuf format '%s'\n", name.get());
+    StrvPtr types = mime_types(format);
+    for (gchar **type = types.get(); type && *type; type++) {
+      GdkAtom atom = gdk_atom_intern(*type, FALSE);
+      g_print(" - checking mime type '%s'\n", *type);
+      for (int i = 0; i < n_offered; i++)
+        if (offered[i] == atom) return atom;
+    }
+  }
+  return GDK_NONE;
+}
+
+}  // namespace
+
+// Not tied to the canvas that asks first: every other window keeps using the
+// record after that one is closed.
+VorpixClipboard *canvas_clipboard(VorpixCanvas *canvas) {
+  if (the_clipboard) return the_clipboard;
+  g_return_val_if_fail(VORPIX_IS_CANVAS(canvas), nullptr);
+
+  VorpixClipboard *clipboard = g_new0(VorpixClipboard, 1);
+  the_clipboard = clipboard;
+  clipboard->image = nullptr;
+  clipboard->points = point_array_new();
+  clipboard->formats = g_slist_sort(gdk_pixbuf_get_formats(), canvas_clipboard_compare_formats);
+  build_targets(clipboard);
+  return clipboard;
+}
+
+void canvas_clipboard_free(gpointer record) {
+  auto *clipboard = static_cast<VorpixClipboard *>(record);
+  if (!clipboard) return;
+  if (the_clipboard == clipboard) the_clipboard = nullptr;
+  g_slist_free(clipboard->formats);
+  for (int i = 0; i < clipboard->n_targets; i++) g_free(clipboard->targets[i].target);
+  g_free(clipboard->targets);
+  g_strfreev(clipboard->savers);
+  if (clipboard->image) image_free(clipboard->image);
+  if (clipboard->points) point_array_delete(clipboard->points);
+  g_free(clipboard);
+}
+
+gint canvas_clipboard_compare_formats(gconstpointer a, gconstpointer b) {
+  GCharPtr name_a = format_name(a);
+  GCharPtr name_b = format_name(b);
+  if (starts_with(name_a.get(), "png")) return -1;
+  if (starts_with(name_b.get(), "png")) return 1;
+  if (starts_with(name_a.get(), "jpeg")) return 1;
+  if (starts_with(name_b.get(), "jpeg")) return -1;
+  if (starts_with(name_a.get(), "gif")) return 1;
+  if (starts_with(name_b.get(), "gif")) return -1;
+  return 0;
+}
+
+void canvas_cut(VorpixCanvas *canvas) {
+  g_return_if_fail(VORPIX_IS_CANVAS(canvas));
+  canvas_commit_change(canvas);
+  if (!canvas_has_selection(canvas)) return;
+  selection_disable_flash(canvas->selection);
+  canvas_clipboard_copy_selection(canvas);
+  drawing_clear_selection(canvas->drawing, selection_points(canvas->selection));
+  selection_enable_flash(canvas->selection);
+}
+
+void canvas_copy(VorpixCanvas *canvas) {
+  g_return_if_fail(VORPIX_IS_CANVAS(canvas));
+  canvas_commit_change(canvas);
+  if (!canvas_has_selection(canvas)) return;
+  selection_disable_flash(canvas->selection);
+  canvas_clipboard_copy_selection(canvas);
+  selection_enable_flash(canvas->selection);
+}
+
+void canvas_clipboard_copy_selection(VorpixCanvas *canvas) {
+  g_return_if_fail(VORPIX_IS_CANVAS(canvas));
+  VorpixClipboard *clipboard = canvas_clipboard(canvas);
+  VorpixPointArray *outline = selection_points(canvas->selection);
+
+  if (clipboard->image) image_free(clipboard->image);
+  clipboard->image = image_from_selection(canvas->drawing->backing_pixmap, outline);
+  point_array_copy(clipboard->points, outline);
+
+  GtkClipboard *desktop = desktop_clipboard();
+  if (!desktop) return;
+  if (clipboard->image) {
+    // Nothing is encoded until somebody asks for a target.  GTK drops the
+    // claim by itself when the owning canvas is finalized.
+    gtk_clipboard_set_with_owner(desktop, clipboard->targets, clipboard->n_targets,
+                                 canvas_clipboard_send_buffer, nullptr, G_OBJECT(canvas));
+  } else if (gtk_clipboard_get_owner(desktop) == G_OBJECT(canvas)) {
+    gtk_clipboard_clear(desktop);
+  }
+}
+
+void canvas_clipboard_send_buffer(GtkClipboard *, GtkSelectionData *selection_data, guint info,
+                                  gpointer owner) {
+  // The owner is only needed to create a missing record; an existing one is
+  // returned without touching it.
+  VorpixClipboard *clipboard = canvas_clipboard(static_cast<VorpixCanvas *>(owner));
+  g_return_if_fail(clipboard != NULL);
+  if (!clipboard->image || !clipboard->image->pixbuf) return;
+  g_return_if_fail(info < static_cast<guint>(clipboard->n_targets));
+
+  const char *target = clipboard->targets[info].target;
+  GdkAtom atom = gdk_atom_intern(target, FALSE);
+  g_print("sending pixbuf data as '%s' (%s)\n", target,
+          clipboard->savers[info] ? clipboard->savers[info] : "(null)");
+
+  GdkPixbuf *pixbuf = clipboard->image->pixbuf;
+  g_return_if_fail(selection_data != NULL);
+  g_return_if_fail(atom != GDK_NONE);
+  g_return_if_fail(GDK_IS_PIXBUF(pixbuf));
+  g_return_if_fail(clipboard->savers[info] != NULL);
+
+  gchar *buffer = nullptr;
+  gsize size = 0;
+  GError *error = nullptr;
+  if (!gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, clipboard->savers[info], &error,
+                                 nullptr)) {
+    if (error) g_error_free(error);
+    return;
+  }
+  gtk_selection_data_set(selection_data, atom, 8, reinterpret_cast<const guchar *>(buffer),
+                         static_cast<gint>(size));
+  g_free(buffer);
+}
+
+void canvas_clipboard_fetch(VorpixCanvas *canvas) {
+  g_return_if_fail(VORPIX_IS_CANVAS(canvas));
+  VorpixClipboard *clipboard = canvas_clipboard(canvas);
+  GtkClipboard *desktop = desktop_clipboard();
+  if (!desktop || gtk_clipboard_get_owner(desktop) == G_OBJECT(canvas)) return;
+
+  GdkAtom *offered = nullptr;
+  gint n_offered = 0;
+  {
+    SelectionDataPtr answer(
+        gtk_clipboard_wait_for_contents(desktop, gdk_atom_intern_static_string("TARGETS")));
+    if (!answer) return;
+    if (!gtk_selection_data_get_targets(answer.get(), &offered, &n_offered)) return;
+  }
+  for (int i = 0; i < n_offered; i++) {
+    GCharPtr name(gdk_atom_name(offered[i]));
+    g_print("offered type: %s\n", name ? name.get() : "");
+  }
+  g_print("\n");
+
+  GdkAtom target = choose_target(clipboard, offered, n_offered);
+  g_free(offered);
+  if (target == GDK_NONE) return;
+
+  GdkPixbuf *pixbuf;
+  {
+    SelectionDataPtr answer(gtk_clipboard_wait_for_contents(desktop, target));
+    if (!answer) return;
+    pixbuf = paste_selection_data_get_pixbuf(answer.get());
+  }
+  if (!pixbuf) return;
+
+  VorpixImage received = {pixbuf};
+  if (clipboard->image) image_free(clipboard->image);
+  clipboard->image = image_new_copy(&received);
+  int w = gdk_pixbuf_get_width(pixbuf);
+  int h = gdk_pixbuf_get_height(pixbuf);
+  point_array_remove_all(clipboard->points);
+  point_array_append(clipboard->points, 0, 0);
+  point_array_append(clipboard->points, w, 0);
+  point_array_append(clipboard->points, w, h);
+  point_array_append(clipboard->points, 0, h);
+  point_array_append(clipboard->points, 0, 0);
+  g_object_unref(pixbuf);
+}
+
+GdkPixbuf *paste_selection_data_get_pixbuf(GtkSelectionData *selection) {
+  g_return_val_if_fail(selection != NULL, nullptr);
+  const gint length = gtk_selection_data_get_length(selection);
+  if (gtk_selection_data_get_format(selection) != 8 || length <= 0) {
+    g_warning("Received invalid image data!");
+    return nullptr;
+  }
+
+  LoaderPtr loader(gdk_pixbuf_loader_new());
+  DecodeGuard guard;
+  g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(on_size_prepared), &guard);
+
+  GError *error = nullptr;
+  // A failed write closes the loader itself.
+  bool ok = gdk_pixbuf_loader_write(loader.get(), gtk_selection_data_get_data(selection),
+                                    static_cast<gsize>(length), &error) &&
+            gdk_pixbuf_loader_close(loader.get(), &error);
+  GdkPixbuf *pixbuf = ok ? gdk_pixbuf_loader_get_pixbuf(loader.get()) : nullptr;
+  // A loader that never announced its size is checked afterwards.
+  if (pixbuf && !fits(gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf))) {
+    guard.too_large = true;
+    guard.width = gdk_pixbuf_get_width(pixbuf);
+    guard.height = gdk_pixbuf_get_height(pixbuf);
+  }
+  if (guard.too_large) {
+    g_clear_error(&error);
+    g_warning("%s: an image of %d by %d pixels is too large to paste",
+              "paste_selection_data_get_pixbuf", guard.width, guard.height);
+    return nullptr;
+  }
+  if (!ok) {
+    g_warning("%s: %s", "paste_selection_data_get_pixbuf",
+              error && error->message ? error->message : "unknown error");
+    g_clear_error(&error);
+    return nullptr;
+  }
+  return pixbuf ? GDK_PIXBUF(g_object_ref(pixbuf)) : nullptr;
+}

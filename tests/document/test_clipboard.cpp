@@ -1,0 +1,710 @@
+// The desktop clipboard against a real other program (xclip, on the test's
+// Xvfb): what a copy offers and sends, what a paste fetches, and bad data.
+#include <gtest/gtest.h>
+#include <glib-unix.h>
+#include <gdk/gdkkeysyms.h>
+#include <gtk/gtk.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "document/canvas.h"
+#include "document/clipboard.h"
+#include "document/drawing.h"
+#include "imaging/image.h"
+#include "shell/window.h"
+#include "tests/harness/window_fixture.h"
+#include "tools/paste.h"
+#include "tools/polyselect.h"
+#include "tools/rectselect.h"
+#include "tools/selection.h"
+
+using vorpix_test::LogCapture;
+using vorpix_test::MainWindowTest;
+using vorpix_test::pump;
+
+namespace {
+
+using Points = std::vector<std::pair<int, int>>;
+constexpr int kTimeoutMs = 20000;
+
+// ---- other programs ----
+
+struct ChildResult {
+  bool finished = false;
+  int status = -1;
+  std::string out;
+};
+
+struct ChildState {
+  ChildResult result;
+  bool eof = false;
+  bool timed_out = false;
+};
+
+gboolean on_child_output(gint fd, GIOCondition, gpointer data) {
+  auto *state = static_cast<ChildState *>(data);
+  char buffer[65536];
+  ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n > 0) {
+    state->result.out.append(buffer, static_cast<size_t>(n));
+    return TRUE;
+  }
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return TRUE;
+  state->eof = true;
+  return FALSE;
+}
+
+void on_child_exit(GPid, gint status, gpointer data) {
+  auto *state = static_cast<ChildState *>(data);
+  state->result.finished = true;
+  state->result.status = status;
+}
+
+gboolean on_child_timeout(gpointer data) {
+  static_cast<ChildState *>(data)->timed_out = true;
+  return FALSE;
+}
+
+std::vector<gchar *> argv_of(const std::vector<std::string> &args) {
+  std::vector<gchar *> argv;
+  for (const std::string &a : args) argv.push_back(const_cast<gchar *>(a.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// Runs a program to its end while this process keeps serving its own
+// clipboard from the main loop; returns its exit status and output.
+ChildResult run_serving(const std::vector<std::string> &args) {
+  std::vector<gchar *> argv = argv_of(args);
+  GPid pid = 0;
+  gint out_fd = -1;
+  GError *error = nullptr;
+  ChildState state;
+  if (!g_spawn_async_with_pipes(
+          nullptr, argv.data(), nullptr,
+          static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
+          nullptr, &pid, nullptr, &out_fd, nullptr, &error)) {
+    ADD_FAILURE() << "cannot run " << args[0] << ": " << error->message;
+    g_error_free(error);
+    return state.result;
+  }
+  g_unix_set_fd_nonblocking(out_fd, TRUE, nullptr);
+  guint out_watch = g_unix_fd_add(out_fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                  on_child_output, &state);
+  guint exit_watch = g_child_watch_add(pid, on_child_exit, &state);
+  guint timer = g_timeout_add(kTimeoutMs, on_child_timeout, &state);
+  while (!(state.result.finished && state.eof) && !state.timed_out) gtk_main_iteration();
+  if (!state.eof) g_source_remove(out_watch);
+  if (!state.result.finished) {
+    ADD_FAILURE() << args[0] << " did not finish";
+    g_source_remove(exit_watch);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  if (!state.timed_out) g_source_remove(timer);
+  close(out_fd);
+  g_spawn_close_pid(pid);
+  return state.result;
+}
+
+enum class Owner { kNobody, kThisProcess, kAnotherProgram };
+
+// Who holds the CLIPBOARD: asks for its targets when this process does not.
+Owner clipboard_owner() {
+  GtkClipboard *desktop = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+  if (gtk_clipboard_get_owner(desktop)) return Owner::kThisProcess;
+  GtkSelectionData *answer =
+      gtk_clipboard_wait_for_contents(desktop, gdk_atom_intern_static_string("TARGETS"));
+  if (!answer) return Owner::kNobody;
+  gtk_selection_data_free(answer);
+  return Owner::kAnotherProgram;
+}
+
+bool owned_by_another_program() { return clipboard_owner() == Owner::kAnotherProgram; }
+
+// xclip holding the CLIPBOARD with the given data under one target until it
+// is destroyed.
+class XclipOffer {
+ public:
+  XclipOffer(const std::string &target, const std::string &data) {
+    std::vector<std::string> args = {"xclip", "-selection", "clipboard", "-quiet", "-i"};
+    if (!target.empty()) args.insert(args.end(), {"-t", target});
+    std::vector<gchar *> argv = argv_of(args);
+    gint in_fd = -1;
+    GError *error = nullptr;
+    if (!g_spawn_async_with_pipes(
+            nullptr, argv.data(), nullptr,
+            static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
+                                     G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+            nullptr, nullptr, &pid_, &in_fd, nullptr, nullptr, &error)) {
+      ADD_FAILURE() << "cannot run xclip: " << error->message;
+      g_error_free(error);
+      return;
+    }
+    size_t done = 0;
+    while (done < data.size()) {
+      ssize_t n = write(in_fd, data.data() + done, data.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    close(in_fd);
+    gint64 end = g_get_monotonic_time() + gint64(kTimeoutMs) * 1000;
+    while (!owned_by_another_program() && g_get_monotonic_time() < end) vorpix_test::run_for(10);
+    EXPECT_TRUE(owned_by_another_program()) << "xclip did not take the clipboard";
+  }
+  ~XclipOffer() {
+    if (!pid_) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    g_spawn_close_pid(pid_);
+    pump();
+  }
+  XclipOffer(const XclipOffer &) = delete;
+  XclipOffer &operator=(const XclipOffer &) = delete;
+
+ private:
+  GPid pid_ = 0;
+};
+
+std::vector<std::string> lines_of(const std::string &text) {
+  std::vector<std::string> lines;
+  gchar **parts = g_strsplit(text.c_str(), "\n", -1);
+  for (gchar **p = parts; *p; p++)
+    if (**p) lines.push_back(*p);
+  g_strfreev(parts);
+  return lines;
+}
+
+// ---- pictures ----
+
+guint32 pattern(int x, int y) {
+  return (guint32(x & 0xff) << 16) | (guint32(y & 0xff) << 8) | guint32((x * 7 + y * 3) & 0xff);
+}
+
+// Fills the whole picture with a pattern in which neighbouring pixels differ.
+void paint_pattern(VorpixDrawing *drawing) {
+  int w = drawing->width, h = drawing->height;
+  std::vector<guchar> rgb(static_cast<size_t>(w) * h * 3);
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      guint32 c = pattern(x, y);
+      guchar *p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+      p[0] = c >> 16;
+      p[1] = (c >> 8) & 0xff;
+      p[2] = c & 0xff;
+    }
+  gdk_draw_rgb_image(drawing->backing_pixmap, drawing->gc, 0, 0, w, h, GDK_RGB_DITHER_NONE,
+                     rgb.data(), w * 3);
+}
+
+// A w x h picture with a pattern of its own, encoded in format.
+std::string encoded_picture(int w, int h, const char *format, bool alpha = false) {
+  GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, alpha, 8, w, h);
+  int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      guchar *p = gdk_pixbuf_get_pixels(pixbuf) + y * gdk_pixbuf_get_rowstride(pixbuf) +
+                  x * channels;
+      p[0] = static_cast<guchar>(255 - x * 8);
+      p[1] = static_cast<guchar>(y * 12);
+      p[2] = static_cast<guchar>((x + y) % 2 ? 0 : 200);
+      if (alpha) p[3] = 255;
+    }
+  gchar *buffer = nullptr;
+  gsize size = 0;
+  EXPECT_TRUE(gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, format, nullptr, nullptr));
+  std::string bytes(buffer, size);
+  g_free(buffer);
+  g_object_unref(pixbuf);
+  return bytes;
+}
+
+guint32 picture_pixel(int x, int y) {
+  return (guint32(255 - x * 8) << 16) | (guint32(y * 12) << 8) | guint32((x + y) % 2 ? 0 : 200);
+}
+
+GdkPixbuf *decode(const std::string &bytes) {
+  GdkPixbufLoader *loader = gdk_pixbuf_loader_new();
+  bool ok = gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar *>(bytes.data()),
+                                    bytes.size(), nullptr) &&
+            gdk_pixbuf_loader_close(loader, nullptr);
+  GdkPixbuf *pixbuf = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+  if (pixbuf) g_object_ref(pixbuf);
+  g_object_unref(loader);
+  return pixbuf;
+}
+
+// A PNG whose header announces width x height; the pixel data is missing.
+std::string png_header_only(guint32 width, guint32 height) {
+  auto be32 = [](std::string &s, guint32 v) {
+    for (int shift = 24; shift >= 0; shift -= 8) s.push_back(static_cast<char>((v >> shift) & 0xff));
+  };
+  auto chunk = [&](std::string &png, const char *type, const std::string &body) {
+    be32(png, static_cast<guint32>(body.size()));
+    std::string typed = std::string(type) + body;
+    png += typed;
+    guint32 crc = 0xffffffffu;
+    for (unsigned char c : typed) {
+      crc ^= c;
+      for (int k = 0; k < 8; k++) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    be32(png, crc ^ 0xffffffffu);
+  };
+  std::string png = "\x89PNG\r\n\x1a\n";
+  std::string ihdr;
+  be32(ihdr, width);
+  be32(ihdr, height);
+  ihdr += std::string("\x08\x06\x00\x00\x00", 5);  // 8-bit RGBA, no interlace
+  chunk(png, "IHDR", ihdr);
+  chunk(png, "IDAT", std::string("\x78\x9c\x63\x60\x00\x00", 6));
+  chunk(png, "IEND", "");
+  return png;
+}
+
+// ---- the fixture ----
+
+class ClipboardTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    // Each test starts from an empty record, as a fresh process would.
+    canvas_clipboard_free(canvas_clipboard(canvas));
+    clipboard = canvas_clipboard(canvas);
+    paint_pattern(drawing());
+    rect = rectangle_select_create("rectselect");
+    poly = polygon_select_create("polyselect");
+  }
+
+  void TearDown() override {
+    offer.reset();
+    for (GList *w = window_list(); w; w = w->next) canvas_set_tool(canvas_of(GTK_WIDGET(w->data)), nullptr);
+    MainWindowTest::TearDown();
+    rect->destroy(rect);
+    poly->destroy(poly);
+  }
+
+  void select_rectangle(VorpixCanvas *c, int x0, int y0, int x1, int y1) {
+    canvas_set_tool(c, rect);
+    vorpix_test::send_button(c->drawing_area, GDK_BUTTON_PRESS, x0, y0, 1);
+    vorpix_test::send_motion(c->drawing_area, x1, y1, GDK_BUTTON1_MASK);
+    vorpix_test::send_button(c->drawing_area, GDK_BUTTON_RELEASE, x1, y1, 1, GDK_BUTTON1_MASK);
+  }
+
+  void select_triangle() {
+    canvas_set_tool(canvas, poly);
+    click(120, 30);
+    click(220, 150);
+    click(40, 110);
+  }
+
+  Points outline(VorpixCanvas *c) const {
+    Points out;
+    const GdkPoint *p = selection_data(c->selection);
+    for (int i = 0; i < selection_num_points(c->selection); i++) out.emplace_back(p[i].x, p[i].y);
+    return out;
+  }
+
+  void offer_from_xclip(const std::string &target, const std::string &data) {
+    offer = std::make_unique<XclipOffer>(target, data);
+  }
+
+  VorpixClipboard *clipboard = nullptr;
+  VorpixTool *rect = nullptr;
+  VorpixTool *poly = nullptr;
+  std::unique_ptr<XclipOffer> offer;
+};
+
+bool is_jpeg(const std::string &type) { return type.find("jpeg") != std::string::npos; }
+
+TEST_F(ClipboardTest, FormatsArePngFirstGifAndJpegLast) {
+  std::vector<std::string> names;
+  for (GSList *node = clipboard->formats; node; node = node->next) {
+    gchar *name = gdk_pixbuf_format_get_name(static_cast<GdkPixbufFormat *>(node->data));
+    names.push_back(name);
+    g_free(name);
+  }
+  GSList *library = gdk_pixbuf_get_formats();
+  EXPECT_EQ(names.size(), g_slist_length(library));
+  g_slist_free(library);
+  ASSERT_GE(names.size(), 3u);
+  EXPECT_EQ(names.front(), "png");
+  EXPECT_EQ(names.back(), "jpeg");
+  EXPECT_EQ(names[names.size() - 2], "gif");
+
+  // GIF cannot be written, so it is never offered.
+  for (int i = 0; i < clipboard->n_targets; i++)
+    EXPECT_STRNE(clipboard->targets[i].target, "image/gif");
+}
+
+TEST_F(ClipboardTest, CopyOffersEveryWritableTypePngFirstJpegLast) {
+  select_triangle();
+  testing::internal::CaptureStdout();
+  canvas_copy(canvas);
+  ChildResult r = run_serving({"xclip", "-selection", "clipboard", "-t", "TARGETS", "-o"});
+  std::string printed = testing::internal::GetCapturedStdout();
+  ASSERT_EQ(r.status, 0);
+  // Listing the targets encodes nothing.
+  EXPECT_EQ(printed.find("sending pixbuf data"), std::string::npos);
+
+  std::vector<std::string> offered;
+  for (const std::string &t : lines_of(r.out))
+    if (t != "TIMESTAMP" && t != "TARGETS" && t != "MULTIPLE" && t != "SAVE_TARGETS")
+      offered.push_back(t);
+  ASSERT_EQ(offered.size(), static_cast<size_t>(clipboard->n_targets));
+  for (size_t i = 0; i < offered.size(); i++) EXPECT_EQ(offered[i], clipboard->targets[i].target);
+  EXPECT_EQ(offered.front(), "image/png");
+  auto first_jpeg = std::find_if(offered.begin(), offered.end(), is_jpeg);
+  ASSERT_NE(first_jpeg, offered.end());
+  EXPECT_TRUE(std::all_of(first_jpeg, offered.end(), is_jpeg));
+}
+
+TEST_F(ClipboardTest, CopiedPngIsTheOutlinedAreaOnTransparency) {
+  select_triangle();
+  Points corners = outline(canvas);
+  testing::internal::CaptureStdout();
+  canvas_copy(canvas);
+  ChildResult r = run_serving({"xclip", "-selection", "clipboard", "-t", "image/png", "-o"});
+  std::string printed = testing::internal::GetCapturedStdout();
+  ASSERT_EQ(r.status, 0);
+  EXPECT_NE(printed.find("sending pixbuf data as 'image/png' (png)\n"), std::string::npos);
+  ASSERT_EQ(r.out.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+
+  GdkPixbuf *png = decode(r.out);
+  ASSERT_NE(png, nullptr);
+  // The outline's bounding rectangle: x 40..220, y 30..150, counted inclusively.
+  EXPECT_EQ(gdk_pixbuf_get_width(png), 181);
+  EXPECT_EQ(gdk_pixbuf_get_height(png), 121);
+  ASSERT_EQ(gdk_pixbuf_get_n_channels(png), 4);
+
+  std::vector<GdkPoint> gp;
+  for (auto [x, y] : corners) gp.push_back(GdkPoint{x, y});
+  GdkRegion *inside = gdk_region_polygon(gp.data(), static_cast<int>(gp.size()), GDK_EVEN_ODD_RULE);
+  int opaque = 0, transparent = 0, wrong = 0;
+  for (int y = 0; y < gdk_pixbuf_get_height(png); y++)
+    for (int x = 0; x < gdk_pixbuf_get_width(png); x++) {
+      const guchar *p = gdk_pixbuf_get_pixels(png) + y * gdk_pixbuf_get_rowstride(png) + x * 4;
+      guint32 rgb = (guint32(p[0]) << 16) | (guint32(p[1]) << 8) | p[2];
+      if (gdk_region_point_in(inside, x + 40, y + 30)) {
+        opaque++;
+        if (p[3] != 255 || rgb != pattern(x + 40, y + 30)) wrong++;
+      } else {
+        transparent++;
+        if (p[3] != 0) wrong++;
+      }
+    }
+  gdk_region_destroy(inside);
+  g_object_unref(png);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(opaque, 5000);
+  EXPECT_GT(transparent, 5000);
+}
+
+TEST_F(ClipboardTest, PasteFetchesAPictureAnotherProgramOffers) {
+  offer_from_xclip("image/png", encoded_picture(30, 20, "png"));
+  VorpixTool *previous = canvas->tool;
+  testing::internal::CaptureStdout();
+  canvas_begin_paste_mode(canvas);
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("offered type: image/png\n"), std::string::npos);
+  EXPECT_NE(printed.find("checking pixbuf format 'png'\n - checking mime type 'image/png'\n"),
+            std::string::npos);
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  EXPECT_EQ(canvas->saved_tool, previous);
+
+  EXPECT_EQ(outline(canvas), (Points{{0, 0}, {30, 0}, {30, 20}, {0, 20}, {0, 0}}));
+  for (int y = 0; y < 20; y++)
+    for (int x = 0; x < 30; x++) ASSERT_EQ(pixel(x, y), picture_pixel(x, y)) << x << "," << y;
+  EXPECT_EQ(pixel(30, 5), pattern(30, 5));
+  EXPECT_EQ(pixel(5, 20), pattern(5, 20));
+  EXPECT_TRUE(drawing()->modified);
+
+  // Dragging the piece away gives back exactly what it covered.
+  press(5, 5);
+  motion(60, 40);
+  motion(105, 55);
+  release(105, 55);
+  for (int y = 0; y < 20; y++)
+    for (int x = 0; x < 30; x++) {
+      ASSERT_EQ(pixel(x, y), pattern(x, y)) << x << "," << y;
+      ASSERT_EQ(pixel(x + 100, y + 50), picture_pixel(x, y)) << x << "," << y;
+    }
+  EXPECT_EQ(outline(canvas), (Points{{100, 50}, {130, 50}, {130, 70}, {100, 70}, {100, 50}}));
+  // The record holds the fetched picture with its full rectangle.
+  ASSERT_NE(clipboard->image, nullptr);
+  EXPECT_EQ(image_width(clipboard->image), 30);
+  EXPECT_EQ(image_height(clipboard->image), 20);
+}
+
+TEST_F(ClipboardTest, PasteUsesTheLastCopyWhenAnotherProgramOffersOnlyText) {
+  select_rectangle(canvas, 100, 50, 140, 80);
+  canvas_copy(canvas);
+  offer_from_xclip("", "just some text\n");
+  EXPECT_EQ(gtk_clipboard_get_owner(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD)), nullptr);
+
+  testing::internal::CaptureStdout();
+  canvas_begin_paste_mode(canvas);
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("offered type: UTF8_STRING\n"), std::string::npos);
+  EXPECT_NE(printed.find("checking pixbuf format 'jpeg'"), std::string::npos);
+
+  // The piece copied last, at the top-left, with its outline as copied.
+  EXPECT_EQ(outline(canvas), (Points{{0, 0}, {40, 0}, {40, 30}, {0, 30}, {0, 0}}));
+  for (int y = 0; y < 30; y++)
+    for (int x = 0; x < 40; x++) ASSERT_EQ(pixel(x, y), pattern(x + 100, y + 50)) << x << "," << y;
+}
+
+TEST_F(ClipboardTest, GarbageOfferedAsPngWarnsAndPastesNothing) {
+  std::vector<guint32> before = vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480);
+  offer_from_xclip("image/png", std::string("this is no picture at all\0\1\2\3", 30));
+  LogCapture log;
+  canvas_begin_paste_mode(canvas);
+  EXPECT_TRUE(log.contains("paste_selection_data_get_pixbuf: ")) << log.messages().size();
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  EXPECT_EQ(clipboard->image, nullptr);
+  EXPECT_TRUE(outline(canvas).empty());
+  EXPECT_EQ(vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480), before);
+  EXPECT_FALSE(drawing()->modified);
+  key(GDK_Escape);
+  EXPECT_NE(canvas->tool, canvas->paste_tool);
+}
+
+TEST_F(ClipboardTest, AbsurdlyLargePictureIsRefused) {
+  for (guint32 side : {30000u, 100000u, 0x7fffffffu}) {
+    SCOPED_TRACE(side);
+    offer_from_xclip("image/png", png_header_only(side, side));
+    LogCapture log;
+    canvas_begin_paste_mode(canvas);
+    EXPECT_TRUE(log.contains("paste_selection_data_get_pixbuf: ")) << log.messages().size();
+    EXPECT_EQ(clipboard->image, nullptr);
+    EXPECT_FALSE(drawing()->modified);
+    canvas_end_paste_mode(canvas);
+    offer.reset();
+  }
+}
+
+TEST_F(ClipboardTest, CopyInOneWindowPasteInAnotherThenCloseTheCopier) {
+  GtkWidget *copier_window = open_window();
+  VorpixCanvas *copier = canvas_of(copier_window);
+  paint_pattern(copier->drawing);
+  gdk_draw_rectangle(drawing()->backing_pixmap, drawing()->gc, TRUE, 0, 0, 640, 480);
+  // The copier is the first canvas to ask for the record.
+  canvas_clipboard_free(clipboard);
+  select_rectangle(copier, 100, 50, 140, 80);
+  canvas_copy(copier);
+  clipboard = canvas_clipboard(copier);
+
+  // Through the desktop clipboard: re-encoded, with the picture's rectangle
+  // (the copied picture spans the outline's pixels inclusively).
+  testing::internal::CaptureStdout();
+  canvas_begin_paste_mode(canvas);
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("sending pixbuf data as 'image/png' (png)"), std::string::npos);
+  EXPECT_EQ(outline(canvas), (Points{{0, 0}, {41, 0}, {41, 31}, {0, 31}, {0, 0}}));
+  for (int y = 0; y < 30; y++)
+    for (int x = 0; x < 40; x++) ASSERT_EQ(pixel(x, y), pattern(x + 100, y + 50)) << x << "," << y;
+  key(GDK_Escape);
+
+  // The copier goes away first; the other window keeps copying and pasting.
+  gtk_widget_destroy(copier_window);
+  pump();
+  EXPECT_EQ(clipboard_owner(), Owner::kNobody);
+  EXPECT_EQ(canvas_clipboard(canvas), clipboard);
+  paint_pattern(drawing());
+  select_rectangle(canvas, 300, 200, 310, 220);
+  canvas_copy(canvas);
+  canvas_begin_paste_mode(canvas);
+  EXPECT_EQ(outline(canvas), (Points{{0, 0}, {10, 0}, {10, 20}, {0, 20}, {0, 0}}));
+  for (int y = 0; y < 20; y++)
+    for (int x = 0; x < 10; x++) ASSERT_EQ(pixel(x, y), pattern(x + 300, y + 200)) << x << "," << y;
+  ChildResult r = run_serving({"xclip", "-selection", "clipboard", "-t", "image/png", "-o"});
+  EXPECT_EQ(r.status, 0);
+  GdkPixbuf *png = decode(r.out);
+  ASSERT_NE(png, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(png), 11);
+  g_object_unref(png);
+}
+
+TEST_F(ClipboardTest, CopyWithFewerThanThreePointsChangesNothing) {
+  select_rectangle(canvas, 10, 10, 20, 20);
+  canvas_copy(canvas);
+  VorpixImage *copied = clipboard->image;
+  ASSERT_NE(copied, nullptr);
+  GtkClipboard *desktop = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+  EXPECT_EQ(gtk_clipboard_get_owner(desktop), G_OBJECT(canvas));
+
+  canvas_set_tool(canvas, nullptr);
+  selection_add_point(canvas->selection, 200, 200);
+  selection_add_point(canvas->selection, 300, 300);
+  canvas_copy(canvas);
+  canvas_cut(canvas);
+  EXPECT_EQ(clipboard->image, copied);
+  EXPECT_EQ(point_array_size(clipboard->points), 5);
+  EXPECT_EQ(gtk_clipboard_get_owner(desktop), G_OBJECT(canvas));
+  EXPECT_EQ(pixel(250, 250), pattern(250, 250));
+
+  // Nor does it take the clipboard back from another program.
+  offer_from_xclip("", "text");
+  canvas_copy(canvas);
+  EXPECT_TRUE(owned_by_another_program());
+}
+
+TEST_F(ClipboardTest, CutClearsTheAreaOnlyAfterTakingIt) {
+  select_rectangle(canvas, 100, 50, 140, 80);
+  canvas_cut(canvas);
+  ASSERT_NE(clipboard->image, nullptr);
+  const VorpixImage *taken = clipboard->image;
+  for (int y = 0; y < 30; y++)
+    for (int x = 0; x < 40; x++) {
+      const guchar *p = image_pixels(taken) + y * image_rowstride(taken) + x * 4;
+      ASSERT_EQ((guint32(p[0]) << 16) | (guint32(p[1]) << 8) | p[2], pattern(x + 100, y + 50));
+      ASSERT_EQ(pixel(x + 100, y + 50), 0xffffffu);
+    }
+  EXPECT_EQ(pixel(99, 60), pattern(99, 60));
+  EXPECT_EQ(pixel(141, 60), pattern(141, 60));
+  EXPECT_EQ(pixel(120, 49), pattern(120, 49));
+  EXPECT_EQ(outline(canvas).size(), 5u);
+}
+
+TEST_F(ClipboardTest, CopyBesideTheDrawingGivesUpTheClipboard) {
+  select_rectangle(canvas, 10, 10, 20, 20);
+  canvas_copy(canvas);
+  GtkClipboard *desktop = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+  ASSERT_EQ(gtk_clipboard_get_owner(desktop), G_OBJECT(canvas));
+
+  // An outline along the line just right of the last column.
+  LogCapture log;
+  select_rectangle(canvas, 640, 10, 640, 50);
+  canvas_copy(canvas);
+  EXPECT_TRUE(log.contains("selection does not intersect the drawing"));
+  EXPECT_EQ(clipboard->image, nullptr);
+  EXPECT_EQ(point_array_size(clipboard->points), 5);
+  EXPECT_EQ(point_array_data(clipboard->points)[0].x, 640);
+  EXPECT_EQ(gtk_clipboard_get_owner(desktop), nullptr);
+
+  // Pasting that shows nothing.
+  std::vector<guint32> before = vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480);
+  canvas_begin_paste_mode(canvas);
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  EXPECT_EQ(vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480), before);
+}
+
+gboolean close_window_now(gpointer window) {
+  gtk_widget_destroy(GTK_WIDGET(window));
+  return FALSE;
+}
+
+TEST_F(ClipboardTest, ClosingTheWindowWhilePasteWaitsForTheOwner) {
+  offer_from_xclip("image/png", encoded_picture(30, 20, "png"));
+  GtkWidget *other = open_window();
+  VorpixCanvas *pasting = canvas_of(other);
+  guint windows = g_list_length(window_list());
+  // Runs inside the wait for the owner's answer.
+  g_idle_add_full(G_PRIORITY_HIGH, close_window_now, other, nullptr);
+  canvas_begin_paste_mode(pasting);
+  pump();
+  EXPECT_EQ(g_list_length(window_list()), windows - 1);
+  // The record was still filled, and the remaining window pastes it.
+  canvas_begin_paste_mode(canvas);
+  EXPECT_EQ(outline(canvas), (Points{{0, 0}, {30, 0}, {30, 20}, {0, 20}, {0, 0}}));
+  EXPECT_EQ(pixel(3, 4), picture_pixel(3, 4));
+}
+
+// ---- decoding and sending without a peer ----
+
+class SelectionDataTest : public ClipboardTest {
+ protected:
+  void TearDown() override {
+    g_free(data.data);
+    ClipboardTest::TearDown();
+  }
+  void set(const std::string &bytes, int format = 8) {
+    data.selection = GDK_SELECTION_CLIPBOARD;
+    data.target = gdk_atom_intern("image/png", FALSE);
+    gtk_selection_data_set(&data, data.target, format,
+                           reinterpret_cast<const guchar *>(bytes.data()),
+                           static_cast<gint>(bytes.size()));
+  }
+  GtkSelectionData data = {};
+};
+
+TEST_F(SelectionDataTest, DecodesAnyReadableFormatKeepingItsLayout) {
+  for (const char *format : {"png", "bmp", "jpeg", "tiff"}) {
+    SCOPED_TRACE(format);
+    g_free(data.data);
+    data.data = nullptr;
+    set(encoded_picture(12, 7, format));
+    GdkPixbuf *pixbuf = paste_selection_data_get_pixbuf(&data);
+    ASSERT_NE(pixbuf, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 12);
+    EXPECT_EQ(gdk_pixbuf_get_height(pixbuf), 7);
+    g_object_unref(pixbuf);
+  }
+  g_free(data.data);
+  data.data = nullptr;
+  set(encoded_picture(5, 5, "png", true));
+  GdkPixbuf *pixbuf = paste_selection_data_get_pixbuf(&data);
+  ASSERT_NE(pixbuf, nullptr);
+  EXPECT_TRUE(gdk_pixbuf_get_has_alpha(pixbuf));
+  g_object_unref(pixbuf);
+}
+
+TEST_F(SelectionDataTest, BadDataGivesNullWithAWarning) {
+  {
+    LogCapture log;
+    EXPECT_EQ(paste_selection_data_get_pixbuf(nullptr), nullptr);
+    EXPECT_TRUE(log.contains("selection != NULL"));
+  }
+  {
+    LogCapture log;
+    set("abcd", 16);
+    EXPECT_EQ(paste_selection_data_get_pixbuf(&data), nullptr);
+    EXPECT_TRUE(log.contains("Received invalid image data!"));
+  }
+  {
+    LogCapture log;
+    GtkSelectionData empty = {};
+    empty.format = 8;
+    empty.length = -1;
+    EXPECT_EQ(paste_selection_data_get_pixbuf(&empty), nullptr);
+    EXPECT_TRUE(log.contains("Received invalid image data!"));
+  }
+  {
+    LogCapture log;
+    g_free(data.data);
+    data.data = nullptr;
+    set("GIF89a, or so it says");
+    EXPECT_EQ(paste_selection_data_get_pixbuf(&data), nullptr);
+    EXPECT_TRUE(log.contains("paste_selection_data_get_pixbuf: "));
+  }
+}
+
+TEST_F(SelectionDataTest, SendingChecksItsArguments) {
+  select_rectangle(canvas, 10, 10, 20, 20);
+  canvas_copy(canvas);
+  LogCapture log;
+  testing::internal::CaptureStdout();
+  canvas_clipboard_send_buffer(nullptr, nullptr, 0, canvas);
+  canvas_clipboard_send_buffer(nullptr, &data, static_cast<guint>(clipboard->n_targets), canvas);
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(log.contains("selection_data != NULL"));
+  EXPECT_EQ(data.data, nullptr);
+
+  // A proper request gets the picture in the target's format.
+  testing::internal::CaptureStdout();
+  canvas_clipboard_send_buffer(nullptr, &data, 0, canvas);
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed, "sending pixbuf data as 'image/png' (png)\n");
+  GdkPixbuf *pixbuf = paste_selection_data_get_pixbuf(&data);
+  ASSERT_NE(pixbuf, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 11);
+  g_object_unref(pixbuf);
+}
+
+}  // namespace

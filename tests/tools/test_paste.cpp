@@ -1,0 +1,311 @@
+// Paste mode within one window: the floating piece, dragging it, and leaving.
+#include <gdk/gdkkeysyms.h>
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <utility>
+#include <vector>
+
+#include "document/canvas.h"
+#include "document/clipboard.h"
+#include "document/drawing.h"
+#include "tests/harness/window_fixture.h"
+#include "tools/paste.h"
+#include "tools/rectselect.h"
+#include "tools/selection.h"
+
+using vorpix_test::LogCapture;
+using vorpix_test::MainWindowTest;
+
+namespace {
+
+using Points = std::vector<std::pair<int, int>>;
+
+guint32 pattern(int x, int y) {
+  return (guint32(x & 0xff) << 16) | (guint32(y & 0xff) << 8) | guint32((x * 7 + y * 3) & 0xff);
+}
+
+void paint_pattern(VorpixDrawing *drawing) {
+  int w = drawing->width, h = drawing->height;
+  std::vector<guchar> rgb(static_cast<size_t>(w) * h * 3);
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      guint32 c = pattern(x, y);
+      guchar *p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+      p[0] = c >> 16;
+      p[1] = (c >> 8) & 0xff;
+      p[2] = c & 0xff;
+    }
+  gdk_draw_rgb_image(drawing->backing_pixmap, drawing->gc, 0, 0, w, h, GDK_RGB_DITHER_NONE,
+                     rgb.data(), w * 3);
+}
+
+// A tool that only counts the calls paste mode makes on it.
+struct CountingTool : VorpixTool {
+  int selects = 0, deselects = 0, commits = 0;
+};
+
+class PasteTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    canvas_clipboard_free(canvas_clipboard(canvas));
+    paint_pattern(drawing());
+    original = all_pixels();
+    rect = rectangle_select_create("rectselect");
+    canvas_set_tool(canvas, rect);
+  }
+
+  void TearDown() override {
+    canvas_set_tool(canvas, nullptr);
+    MainWindowTest::TearDown();
+    rect->destroy(rect);
+  }
+
+  // Copies the 40 x 30 area whose top-left corner is (100, 50).
+  void copy_piece() {
+    drag(100, 50, 140, 80);
+    canvas_copy(canvas);
+  }
+
+  std::vector<guint32> all_pixels() const {
+    return vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480);
+  }
+
+  bool piece_at(int left, int top) const {
+    for (int y = 0; y < 30; y++)
+      for (int x = 0; x < 40; x++)
+        if (pixel(left + x, top + y) != pattern(100 + x, 50 + y)) return false;
+    return true;
+  }
+
+  Points outline() const {
+    Points out;
+    const GdkPoint *p = selection_data(canvas->selection);
+    for (int i = 0; i < selection_num_points(canvas->selection); i++) out.emplace_back(p[i].x, p[i].y);
+    return out;
+  }
+
+  GdkRectangle outline_box() const {
+    GdkRectangle box;
+    point_array_bounding_rectangle(selection_points(canvas->selection), &box);
+    return box;
+  }
+
+  GdkCursor *area_cursor() const { return gdk_window_get_cursor(area->window); }
+
+  std::vector<guint32> original;
+  VorpixTool *rect = nullptr;
+};
+
+TEST_F(PasteTest, PasteShowsThePieceAtTheTopLeftAndDraggingPutsItBack) {
+  copy_piece();
+  canvas_begin_paste_mode(canvas);
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  EXPECT_EQ(canvas->saved_tool, rect);
+  EXPECT_EQ(area_cursor(), canvas->paste_tool->cursor);
+  EXPECT_TRUE(piece_at(0, 0));
+  // The transparent last column and row of the piece leave the picture alone.
+  EXPECT_EQ(pixel(40, 10), pattern(40, 10));
+  EXPECT_EQ(outline(), (Points{{0, 0}, {40, 0}, {40, 30}, {0, 30}, {0, 0}}));
+  EXPECT_TRUE(drawing()->modified);
+  // Shown on the window at once.
+  EXPECT_EQ(window_pixel(7, 9), pattern(107, 59));
+
+  press(5, 5);
+  motion(50, 20);
+  motion(105, 55);
+  release(105, 55);
+  EXPECT_EQ(all_pixels(), original);
+  GdkRectangle box = outline_box();
+  EXPECT_EQ(box.x, 100);
+  EXPECT_EQ(box.y, 50);
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+}
+
+TEST_F(PasteTest, EachPlacementRestoresThePreviousOne) {
+  copy_piece();
+  canvas_begin_paste_mode(canvas);
+  press(0, 0);
+  for (int step = 1; step <= 20; step++) motion(step * 13, step * 7);
+  release(300, 200);
+  std::vector<guint32> now = all_pixels();
+  for (int y = 0; y < 480; y++)
+    for (int x = 0; x < 640; x++) {
+      bool in_piece = x >= 300 && x < 340 && y >= 200 && y < 230;
+      guint32 expected = in_piece ? pattern(x - 200, y - 150) : pattern(x, y);
+      ASSERT_EQ(now[y * 640 + x], expected) << x << "," << y;
+    }
+}
+
+TEST_F(PasteTest, EscapeRestoresThePreviousToolAndOtherKeysDoNothing) {
+  copy_piece();
+  canvas_begin_paste_mode(canvas);
+  key(GDK_a);
+  key(GDK_Return);
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  key(GDK_Escape);
+  EXPECT_EQ(canvas->tool, rect);
+  EXPECT_EQ(canvas->cursor, rect->cursor);
+  EXPECT_EQ(area_cursor(), rect->cursor);
+  EXPECT_TRUE(outline().empty());
+  // The piece stays where it was last put.
+  EXPECT_TRUE(piece_at(0, 0));
+  // The restored tool works as before.
+  drag(10, 10, 20, 30);
+  EXPECT_EQ(outline().size(), 5u);
+}
+
+TEST_F(PasteTest, ChoosingPasteWhilePastingChangesNothing) {
+  copy_piece();
+  canvas_begin_paste_mode(canvas);
+  press(5, 5);
+  release(25, 45);
+  std::vector<guint32> before = all_pixels();
+  Points outline_before = outline();
+  canvas_begin_paste_mode(canvas);
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  EXPECT_EQ(canvas->saved_tool, rect);
+  EXPECT_EQ(all_pixels(), before);
+  EXPECT_EQ(outline(), outline_before);
+  // The grab offset survived as well.
+  motion(105, 55);
+  EXPECT_EQ(outline_box().x, 100);
+}
+
+TEST_F(PasteTest, PressJustRightOfThePieceGrabsItOneFurtherEndsPasting) {
+  copy_piece();
+  canvas_begin_paste_mode(canvas);
+  // The rightmost outline point is at x = 40.
+  press(41, 10);
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  release(41, 10);
+  EXPECT_TRUE(piece_at(0, 0));
+  press(42, 10);
+  EXPECT_EQ(canvas->tool, rect);
+  EXPECT_TRUE(piece_at(0, 0));
+}
+
+TEST_F(PasteTest, DraggingPastTheRightEdgePaintsOnlyWhatIsInside) {
+  copy_piece();
+  canvas_begin_paste_mode(canvas);
+  LogCapture log;
+  press(0, 0);
+  motion(620, 100);
+  for (int y = 100; y < 130; y++)
+    for (int x = 620; x < 640; x++) ASSERT_EQ(pixel(x, y), pattern(x - 520, y - 50)) << x;
+  EXPECT_EQ(pixel(619, 100), pattern(619, 100));
+  // Wholly outside: nothing painted, the old place restored, the outline moved.
+  motion(700, 100);
+  release(700, 100);
+  EXPECT_EQ(all_pixels(), original);
+  EXPECT_EQ(outline_box().x, 700);
+  // And below and left of the drawing.
+  press(700, 100);
+  motion(-20, 470);
+  for (int x = 0; x < 20; x++) ASSERT_EQ(pixel(x, 475), pattern(x + 120, 55)) << x;
+  release(-20, 470);
+  EXPECT_TRUE(log.messages().empty()) << log.messages().front();
+}
+
+TEST_F(PasteTest, ASecondPasteStartsFromTheFirstPiece) {
+  copy_piece();
+  canvas_begin_paste_mode(canvas);
+  key(GDK_Escape);
+  canvas_begin_paste_mode(canvas);
+  press(0, 0);
+  motion(200, 300);
+  release(200, 300);
+  EXPECT_TRUE(piece_at(0, 0));
+  EXPECT_TRUE(piece_at(200, 300));
+}
+
+TEST_F(PasteTest, AnotherToolEndsPastingWithoutBringingBackTheOldOne) {
+  copy_piece();
+  VorpixTool *other = rectangle_select_create("other");
+  canvas_begin_paste_mode(canvas);
+  canvas_set_tool(canvas, other);
+  EXPECT_EQ(canvas->tool, other);
+  EXPECT_TRUE(outline().empty());
+  EXPECT_TRUE(piece_at(0, 0));
+  // Ending paste mode now is a no-op.
+  canvas_end_paste_mode(canvas);
+  EXPECT_EQ(canvas->tool, other);
+  canvas_set_tool(canvas, nullptr);
+  other->destroy(other);
+}
+
+TEST_F(PasteTest, PasteCommitsAndDeselectsTheCurrentTool) {
+  auto *counting = new CountingTool{};
+  counting->name = "counting";
+  counting->destroy = [](VorpixTool *t) { delete static_cast<CountingTool *>(t); };
+  counting->select = [](VorpixTool *t) { static_cast<CountingTool *>(t)->selects++; };
+  counting->deselect = [](VorpixTool *t) { static_cast<CountingTool *>(t)->deselects++; };
+  counting->commit_change = [](VorpixTool *t) { static_cast<CountingTool *>(t)->commits++; };
+  canvas_set_tool(canvas, counting);
+  counting->selects = 0;
+  canvas_begin_paste_mode(canvas);
+  EXPECT_EQ(counting->commits, 1);
+  EXPECT_EQ(counting->deselects, 1);
+  EXPECT_EQ(counting->selects, 0);
+  // Null cursor of the restored tool: the drawing area shows its parent's.
+  press(600, 400);
+  EXPECT_EQ(canvas->tool, counting);
+  EXPECT_EQ(counting->selects, 1);
+  EXPECT_EQ(canvas->cursor, nullptr);
+  canvas_set_tool(canvas, nullptr);
+  counting->destroy(counting);
+}
+
+TEST_F(PasteTest, WithoutAToolPastingEndsWithTheArrow) {
+  copy_piece();
+  canvas_set_tool(canvas, nullptr);
+  canvas_begin_paste_mode(canvas);
+  EXPECT_EQ(canvas->saved_tool, nullptr);
+  EXPECT_TRUE(piece_at(0, 0));
+  key(GDK_Escape);
+  EXPECT_EQ(canvas->tool, nullptr);
+  EXPECT_EQ(area_cursor(), canvas->arrow_cursor);
+}
+
+TEST_F(PasteTest, NothingToPasteShowsNothing) {
+  canvas_begin_paste_mode(canvas);
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  EXPECT_TRUE(outline().empty());
+  // Only (0, 0) is on the empty outline's box; the drag beeps and paints nothing.
+  press(0, 0);
+  motion(50, 50);
+  release(60, 60);
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  EXPECT_EQ(all_pixels(), original);
+  EXPECT_FALSE(drawing()->modified);
+  press(100, 100);
+  EXPECT_EQ(canvas->tool, rect);
+}
+
+TEST_F(PasteTest, PasteSurvivesTheDrawingChangingSizeUnderIt) {
+  copy_piece();
+  canvas_begin_paste_mode(canvas);
+  press(0, 0);
+  motion(500, 400);
+  LogCapture log;
+  // A smaller drawing replaces the picture while the piece floats.
+  canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, 100, 80));
+  motion(60, 40);
+  release(60, 40);
+  EXPECT_EQ(pixel(60, 40), pattern(100, 50));
+  key(GDK_Escape);
+
+  // Pasting on the small drawing, which then grows beyond the snapshot.
+  canvas_begin_paste_mode(canvas);
+  press(0, 0);
+  motion(90, 70);
+  canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, 640, 480));
+  motion(300, 300);
+  release(300, 300);
+  EXPECT_TRUE(piece_at(300, 300));
+  EXPECT_EQ(pixel(95, 75), 0xffffffu);
+  EXPECT_TRUE(log.messages().empty()) << log.messages().front();
+}
+
+}  // namespace
