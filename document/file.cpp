@@ -1,0 +1,245 @@
+#include "document/file.h"
+
+#include <climits>
+#include <cstdlib>
+#include <initializer_list>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "shell/util.h"
+#include "shell/window.h"
+
+namespace {
+
+constexpr int kMinSide = 1;
+constexpr int kMaxSide = 4096;
+constexpr const char *kDialogKey = "user_data";
+
+void process_pending_events() {
+  while (gtk_events_pending()) gtk_main_iteration();
+}
+
+// A decimal integer read from the start of text as "%d" reads it (leading
+// white space and a sign allowed); 0 when there is none.  Values beyond int
+// saturate instead of wrapping into the accepted range.
+int read_int(const char *text) {
+  char *end = nullptr;
+  long value = strtol(text, &end, 10);
+  if (end == text) return 0;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+int entry_value(GtkWidget *entry) {
+  gchar *text = gtk_editable_get_chars(GTK_EDITABLE(entry), 0, -1);
+  int value = text ? read_int(text) : 0;
+  g_free(text);
+  return value;
+}
+
+bool valid_side(int side) { return side >= kMinSide && side <= kMaxSide; }
+
+// The absolute directory part of name when that directory exists, otherwise
+// the current directory (a chooser sent to a missing folder shows an error
+// of its own).  The caller frees the result.
+gchar *existing_folder_of(const char *name) {
+  gchar *cwd = g_get_current_dir();
+  gchar *dir = g_path_get_dirname(name);
+  gchar *folder = nullptr;
+  if (g_path_is_absolute(dir))
+    folder = g_strdup(dir);
+  else if (g_strcmp0(dir, ".") == 0)
+    folder = g_strdup(cwd);
+  else
+    folder = g_build_filename(cwd, dir, nullptr);
+  g_free(dir);
+  if (!g_file_test(folder, G_FILE_TEST_IS_DIR)) {
+    g_free(folder);
+    return cwd;
+  }
+  g_free(cwd);
+  return folder;
+}
+
+// Runs a modal dialog and destroys it.  The reference keeps the dialog alive
+// when a parent's destruction takes it down while it runs.
+int run_and_destroy(GtkWidget *dialog) {
+  g_object_ref(dialog);
+  int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  g_object_unref(dialog);
+  return response;
+}
+
+// Runs the chooser; the chosen file name (freed by the caller) or null when
+// the user did not accept.  The chooser is gone when this returns.
+gchar *run_chooser(GtkWidget *dialog) {
+  g_object_ref(dialog);
+  gchar *filename = nullptr;
+  if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT)
+    filename = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+  gtk_widget_destroy(dialog);
+  g_object_unref(dialog);
+  return filename;
+}
+
+void show_cannot_open(VorpixCanvas *canvas, const char *filename) {
+  GtkWidget *dialog = gtk_message_dialog_new(
+      GTK_WINDOW(canvas->toplevel),
+      static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+      GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "Cannot open file %s.", filename);
+  run_and_destroy(dialog);
+}
+
+void show_invalid_size(GtkWidget *new_canvas_window) {
+  GtkWidget *dialog =
+      gtk_message_dialog_new(nullptr, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_ERROR,
+                             GTK_BUTTONS_OK, "Invalid width or height values");
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  gtk_window_set_transient_for(GTK_WINDOW(dialog), GTK_WINDOW(new_canvas_window));
+  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+  run_and_destroy(dialog);
+}
+
+// The main window's "destroy": its new-canvas dialogs go with it, so none is
+// left to act on a destroyed canvas.
+void close_with_main_window(GtkWidget *, gpointer new_canvas_window) {
+  gtk_widget_destroy(GTK_WIDGET(new_canvas_window));
+}
+
+void insert_number(GtkWidget *entry, int value) {
+  gchar *text = g_strdup_printf("%d", value);
+  gint position = 0;
+  gtk_editable_insert_text(GTK_EDITABLE(entry), text, -1, &position);
+  g_free(text);
+}
+
+VorpixNewCanvasDialog *dialog_of(GtkWidget *widget) {
+  return static_cast<VorpixNewCanvasDialog *>(g_object_get_data(G_OBJECT(widget), kDialogKey));
+}
+
+}  // namespace
+
+void file_open_dialog(VorpixCanvas *canvas) {
+  g_assert(canvas);
+  GtkWidget *dialog = gtk_file_chooser_dialog_new(
+      "Open image", GTK_WINDOW(canvas->toplevel), GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL,
+      GTK_RESPONSE_CANCEL, GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, nullptr);
+  g_assert(dialog);
+
+  VorpixDrawing *drawing = canvas->drawing;
+  g_assert(drawing->filename);
+  g_assert(drawing->filename->str);
+  gchar *folder =
+      drawing->untitled ? g_get_current_dir() : existing_folder_of(drawing->filename->str);
+  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), folder);
+  g_free(folder);
+
+  gchar *filename = run_chooser(dialog);
+  // Accepting with nothing chosen (or a non-local file) names no file.
+  if (!filename) return;
+  process_pending_events();
+
+  VorpixDrawing *opened = drawing_new_from_file(canvas->drawing_area, canvas->gc, filename);
+  if (opened)
+    canvas_set_drawing(canvas, opened);
+  else
+    show_cannot_open(canvas, filename);
+  g_free(filename);
+}
+
+void file_save_as_dialog(VorpixCanvas *canvas) {
+  g_assert(canvas);
+  VorpixDrawing *drawing = canvas->drawing;
+  canvas_commit_change(canvas);
+
+  GtkWidget *dialog = gtk_file_chooser_dialog_new(
+      "Save as", GTK_WINDOW(canvas->toplevel), GTK_FILE_CHOOSER_ACTION_SAVE, GTK_STOCK_CANCEL,
+      GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_ACCEPT, nullptr);
+  g_assert(dialog);
+  GtkFileChooser *chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+
+  g_assert(drawing);
+  g_assert(drawing->filename);
+  g_assert(drawing->filename->len);
+  // Folder and name rather than gtk_file_chooser_set_filename, which
+  // proposes nothing for a file that does not exist yet (untitled.png).
+  const char *name = drawing->filename->str;
+  gchar *folder = drawing->untitled ? g_get_current_dir() : existing_folder_of(name);
+  gchar *base = g_path_get_basename(name);
+  gtk_file_chooser_set_current_folder(chooser, folder);
+  gtk_file_chooser_set_current_name(chooser, base);
+  g_free(base);
+  g_free(folder);
+
+  gchar *filename = run_chooser(dialog);
+  if (!filename) return;
+  process_pending_events();
+  drawing_save_as(canvas->drawing, filename);
+  g_free(filename);
+}
+
+GtkWidget *file_new_dialog(VorpixCanvas *canvas) {
+  g_assert(canvas);
+  VorpixNewCanvasDialog *dialog = g_new0(VorpixNewCanvasDialog, 1);
+  g_assert(dialog);
+  dialog->canvas = canvas;
+  dialog->window = create_new_canvas_window();
+  dialog->width_entry = lookup_widget(dialog->window, "new_canvas_width_text_entry");
+  dialog->height_entry = lookup_widget(dialog->window, "new_canvas_height_text_entry");
+  g_assert(dialog->width_entry);
+  g_assert(dialog->height_entry);
+
+  insert_number(dialog->width_entry, canvas->drawing->width);
+  insert_number(dialog->height_entry, canvas->drawing->height);
+
+  GtkWidget *ok = lookup_widget(dialog->window, "new_canvas_ok_button");
+  GtkWidget *cancel = lookup_widget(dialog->window, "new_canvas_cancel_button");
+  g_assert(ok);
+  g_assert(cancel);
+  g_object_set_data(G_OBJECT(ok), kDialogKey, dialog);
+  g_object_set_data(G_OBJECT(cancel), kDialogKey, dialog);
+  g_object_set_data(G_OBJECT(dialog->window), kDialogKey, dialog);
+
+  g_signal_connect(canvas->toplevel, "destroy", G_CALLBACK(close_with_main_window), dialog->window);
+  gtk_widget_show(dialog->window);
+  return dialog->window;
+}
+
+void on_new_canvas_ok_button_clicked(GtkWidget *button, gpointer) {
+  VorpixNewCanvasDialog *dialog = dialog_of(button);
+  g_return_if_fail(dialog != nullptr);
+  int width = entry_value(dialog->width_entry);
+  int height = entry_value(dialog->height_entry);
+
+  if (!valid_side(width) || !valid_side(height)) {
+    // The values stay in the entries for correction.  The record may be gone
+    // once the message's loop returns (its main window closed meanwhile).
+    show_invalid_size(dialog->window);
+    return;
+  }
+  VorpixCanvas *canvas = dialog->canvas;
+  if (VorpixDrawing *blank = drawing_new_blank(canvas->drawing_area, canvas->gc, width, height))
+    canvas_set_drawing(canvas, blank);
+  gtk_widget_destroy(dialog->window);
+}
+
+void on_new_canvas_cancel_button_clicked(GtkWidget *button, gpointer) {
+  VorpixNewCanvasDialog *dialog = dialog_of(button);
+  g_return_if_fail(dialog != nullptr);
+  gtk_widget_destroy(dialog->window);
+}
+
+void on_new_canvas_window_destroy(GtkWidget *window, gpointer) {
+  VorpixNewCanvasDialog *dialog = dialog_of(window);
+  if (!dialog) return;
+  g_signal_handlers_disconnect_by_func(dialog->canvas->toplevel,
+                                       reinterpret_cast<gpointer>(close_with_main_window), window);
+  for (const char *name : {"new_canvas_ok_button", "new_canvas_cancel_button"})
+    if (GtkWidget *button = lookup_widget(window, name))
+      g_object_set_data(G_OBJECT(button), kDialogKey, nullptr);
+  g_object_set_data(G_OBJECT(window), kDialogKey, nullptr);
+  g_free(dialog);
+}

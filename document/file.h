@@ -1,0 +1,37 @@
+// The file dialogs of a main window: open (the chosen file replaces the
+// window's drawing), save as (the drawing is written under the chosen name)
+// and the non-modal new-canvas dialog (a blank drawing of the size entered
+// replaces the window's drawing).  Each acts on the canvas it was started from.
+#pragma once
+
+#include <gtk/gtk.h>
+
+struct VorpixCanvas;
+
+// One per open new-canvas dialog; attached as "user_data" to the dialog
+// window and its OK and cancel buttons, freed when the window is destroyed.
+struct VorpixNewCanvasDialog {
+  GtkWidget *window;        // the dialog's "new_canvas_window"
+  GtkWidget *width_entry;   // "new_canvas_width_text_entry" (an editable)
+  GtkWidget *height_entry;  // "new_canvas_height_text_entry" (an editable)
+  VorpixCanvas *canvas;     // not owned: the canvas whose drawing OK replaces
+};
+
+// Modal file chooser; the chosen file replaces the canvas's drawing, or an
+// error dialog says it cannot be opened and the old drawing stays.
+void file_open_dialog(VorpixCanvas *canvas);
+// Modal file chooser (with overwrite confirmation) proposing the drawing's
+// name; the drawing is written under the chosen name.
+void file_save_as_dialog(VorpixCanvas *canvas);
+// Shows a new-canvas dialog proposing the drawing's size and returns at once.
+// The returned window is borrowed: the dialog destroys itself on OK with valid
+// values, on cancel, when closed, and when the canvas's main window goes.
+GtkWidget *file_new_dialog(VorpixCanvas *canvas);
+
+extern "C" {
+void on_new_canvas_ok_button_clicked(GtkWidget *button, gpointer user_data);
+void on_new_canvas_cancel_button_clicked(GtkWidget *button, gpointer user_data);
+// Also reached by the unused "new_canvas_window" of every main-window load,
+// which carries no record.
+void on_new_canvas_window_destroy(GtkWidget *window, gpointer user_data);
+}

@@ -1,0 +1,486 @@
+// The open, save-as and new-canvas dialogs, driven as a user would: file
+// choosers filled in and answered, entries typed into, buttons clicked.
+#include <glib/gstdio.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "document/file.h"
+#include "shell/util.h"
+#include "shell/window.h"
+#include "tests/harness/window_fixture.h"
+#include "tools/selection.h"
+
+using vorpix_test::DialogAnswerer;
+using vorpix_test::MainWindowTest;
+using vorpix_test::pump;
+
+namespace {
+
+// A private temporary directory that is also the working directory.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    gchar *made = g_dir_make_tmp("vorpix-file-XXXXXX", nullptr);
+    // The chooser reports folders without symbolic links.
+    gchar *resolved = realpath(made, nullptr);
+    path_ = resolved;
+    free(resolved);
+    g_free(made);
+    old_cwd_ = g_get_current_dir();
+    EXPECT_EQ(chdir(path_.c_str()), 0);
+  }
+  ~ScratchDir() {
+    EXPECT_EQ(chdir(old_cwd_), 0);
+    EXPECT_EQ(system(("rm -rf '" + path_ + "'").c_str()), 0);
+    g_free(old_cwd_);
+  }
+  const std::string &path() const { return path_; }
+  std::string file(const char *name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+  gchar *old_cwd_;
+};
+
+void write_png(const std::string &path, int width, int height, guint32 rgb) {
+  GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+  gdk_pixbuf_fill(pixbuf, rgb << 8 | 0xff);
+  ASSERT_TRUE(gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr));
+  g_object_unref(pixbuf);
+}
+
+std::string string_of(gchar *owned) {
+  std::string result = owned ? owned : "(null)";
+  g_free(owned);
+  return result;
+}
+
+// The chooser's folder once it has settled (it is changed asynchronously).
+std::string settled_folder(GtkWidget *dialog) {
+  pump();
+  return string_of(gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog)));
+}
+
+// Chooses path in a file chooser as a user would, waiting until the chooser
+// reports it (selection in an open dialog waits for the folder to load).
+void choose(GtkWidget *dialog, const std::string &path) {
+  GtkFileChooser *chooser = GTK_FILE_CHOOSER(dialog);
+  if (gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SAVE) {
+    gchar *dir = g_path_get_dirname(path.c_str());
+    gchar *base = g_path_get_basename(path.c_str());
+    gtk_file_chooser_set_current_folder(chooser, dir);
+    gtk_file_chooser_set_current_name(chooser, base);
+    g_free(dir);
+    g_free(base);
+  } else {
+    gtk_file_chooser_set_filename(chooser, path.c_str());
+  }
+  gint64 end = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
+  while (g_get_monotonic_time() < end &&
+         string_of(gtk_file_chooser_get_filename(chooser)) != path) {
+    if (gtk_events_pending())
+      gtk_main_iteration();
+    else
+      g_usleep(1000);
+  }
+  EXPECT_EQ(string_of(gtk_file_chooser_get_filename(chooser)), path);
+}
+
+// Notes when a widget is destroyed.
+class DestroyWatch {
+ public:
+  explicit DestroyWatch(GtkWidget *widget) : widget_(widget) {
+    id_ = g_signal_connect(widget, "destroy", G_CALLBACK(&DestroyWatch::on_destroy), this);
+  }
+  ~DestroyWatch() {
+    if (!destroyed_) g_signal_handler_disconnect(widget_, id_);
+  }
+  bool destroyed() const { return destroyed_; }
+
+ private:
+  static void on_destroy(GtkWidget *, gpointer self) {
+    static_cast<DestroyWatch *>(self)->destroyed_ = true;
+  }
+  GtkWidget *widget_;
+  gulong id_ = 0;
+  bool destroyed_ = false;
+};
+
+std::string entry_text(GtkWidget *dialog, const char *name) {
+  return gtk_entry_get_text(GTK_ENTRY(lookup_widget(dialog, name)));
+}
+
+void type_size(GtkWidget *dialog, const char *width, const char *height) {
+  gtk_entry_set_text(GTK_ENTRY(lookup_widget(dialog, "new_canvas_width_text_entry")), width);
+  gtk_entry_set_text(GTK_ENTRY(lookup_widget(dialog, "new_canvas_height_text_entry")), height);
+}
+
+void press_button(GtkWidget *dialog, const char *button) {
+  gtk_button_clicked(GTK_BUTTON(lookup_widget(dialog, button)));
+  pump();
+}
+
+// Cancels a dialog that is still up (a timeout callback).
+gboolean give_up(gpointer dialog) {
+  EXPECT_TRUE(GTK_WIDGET_VISIBLE(GTK_WIDGET(dialog)));
+  gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+  return FALSE;
+}
+
+class FileDialogTest : public MainWindowTest {
+ protected:
+  void paint_block(guint16 red) {
+    GdkGC *gc = gdk_gc_new(drawing()->backing_pixmap);
+    GdkColor color = {0, red, 0, 0};
+    gdk_gc_set_rgb_fg_color(gc, &color);
+    gdk_draw_rectangle(drawing()->backing_pixmap, gc, TRUE, 0, 0, 20, 20);
+    g_object_unref(gc);
+    drawing_modified(drawing());
+  }
+};
+
+// --- Open
+
+TEST_F(FileDialogTest, OpenStartsInTheCurrentDirectoryThenInTheDrawingsOwn) {
+  ScratchDir scratch;
+  std::string folder, title;
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) {
+    title = gtk_window_get_title(GTK_WINDOW(d));
+    EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(d)), GTK_FILE_CHOOSER_ACTION_OPEN);
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(d)), GTK_WINDOW(window));
+    folder = settled_folder(d);
+  });
+  file_open_dialog(canvas);
+  ASSERT_EQ(dialogs.answered(), 1);
+  EXPECT_EQ(title, "Open image");
+  EXPECT_EQ(folder, scratch.path());
+
+  ASSERT_EQ(g_mkdir(scratch.file("pictures").c_str(), 0755), 0);
+  write_png(scratch.file("pictures/cat.png"), 8, 8, 0x112233);
+  drawing_set_filename(drawing(), scratch.file("pictures/cat.png").c_str());
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) { folder = settled_folder(d); });
+  file_open_dialog(canvas);
+  EXPECT_EQ(folder, scratch.file("pictures"));
+
+  // A name without a directory part lives in the current directory.
+  drawing_set_filename(drawing(), "cat.png");
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) { folder = settled_folder(d); });
+  file_open_dialog(canvas);
+  EXPECT_EQ(folder, scratch.path());
+}
+
+TEST_F(FileDialogTest, OpeningAFileReplacesTheDrawing) {
+  ScratchDir scratch;
+  std::string path = scratch.file("photo.png");
+  write_png(path, 64, 48, 0x3366cc);
+  paint_block(0xffff);
+  VorpixDrawing *old = drawing();
+
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose(d, path); });
+  file_open_dialog(canvas);
+  pump();
+  ASSERT_NE(drawing(), old);
+  EXPECT_EQ(drawing()->width, 64);
+  EXPECT_EQ(drawing()->height, 48);
+  EXPECT_EQ(pixel(5, 5), 0x3366ccu);
+  EXPECT_STREQ(title(), "photo.png - vorpix");
+  EXPECT_EQ(drawing()->modified, 0);
+  EXPECT_STREQ(drawing()->filename->str, path.c_str());
+}
+
+TEST_F(FileDialogTest, UnreadableFileIsReportedWithItsFullPathAndKeepsThePicture) {
+  ScratchDir scratch;
+  std::string path = scratch.file("broken.png");
+  ASSERT_TRUE(g_file_set_contents(path.c_str(), "not a picture", -1, nullptr));
+  paint_block(0xffff);
+  VorpixDrawing *old = drawing();
+
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose(d, path); });
+  GtkWindow *parent = nullptr;
+  bool modal = false;
+  dialogs.answer(GTK_RESPONSE_OK, [&](GtkWidget *d) {
+    parent = gtk_window_get_transient_for(GTK_WINDOW(d));
+    modal = gtk_window_get_modal(GTK_WINDOW(d));
+  });
+  file_open_dialog(canvas);
+  ASSERT_EQ(dialogs.answered(), 2);
+  EXPECT_EQ(dialogs.texts()[1], "Cannot open file " + path + ".");
+  EXPECT_EQ(parent, GTK_WINDOW(window));
+  EXPECT_TRUE(modal);
+  EXPECT_EQ(drawing(), old);
+  EXPECT_EQ(pixel(5, 5), 0xff0000u);
+  EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
+}
+
+TEST_F(FileDialogTest, CancellingTheOpenDialogChangesNothing) {
+  ScratchDir scratch;
+  std::string path = scratch.file("photo.png");
+  write_png(path, 64, 48, 0x3366cc);
+  paint_block(0xffff);
+  VorpixDrawing *old = drawing();
+  DialogAnswerer dialogs;
+  // Even with a file chosen, cancel opens nothing.
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) { choose(d, path); });
+  file_open_dialog(canvas);
+  pump();
+  EXPECT_EQ(dialogs.answered(), 1);
+  EXPECT_EQ(drawing(), old);
+  EXPECT_EQ(drawing()->width, 640);
+  EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
+}
+
+// --- Save as
+
+TEST_F(FileDialogTest, SaveAsProposesUntitledPngInTheCurrentDirectory) {
+  ScratchDir scratch;
+  paint_block(0xffff);
+  std::string title_seen, proposed;
+  bool confirms = false;
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) {
+    title_seen = gtk_window_get_title(GTK_WINDOW(d));
+    GtkFileChooser *chooser = GTK_FILE_CHOOSER(d);
+    EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_SAVE);
+    confirms = gtk_file_chooser_get_do_overwrite_confirmation(chooser);
+    pump();
+    proposed = string_of(gtk_file_chooser_get_filename(chooser));
+  });
+  file_save_as_dialog(canvas);
+  pump();
+  EXPECT_EQ(title_seen, "Save as");
+  EXPECT_TRUE(confirms);
+  EXPECT_EQ(proposed, scratch.file("untitled.png"));
+
+  // Accepting the proposal writes the picture there and names the drawing.
+  GdkPixbuf *saved = gdk_pixbuf_new_from_file(scratch.file("untitled.png").c_str(), nullptr);
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(saved), 640);
+  EXPECT_EQ(gdk_pixbuf_get_pixels(saved)[0], 0xff);
+  g_object_unref(saved);
+  EXPECT_STREQ(title(), "untitled.png - vorpix");
+  EXPECT_EQ(drawing()->untitled, 0);
+}
+
+TEST_F(FileDialogTest, SaveAsProposesTheDrawingsOwnNameAndFolder) {
+  ScratchDir scratch;
+  ASSERT_EQ(g_mkdir(scratch.file("work").c_str(), 0755), 0);
+  std::string path = scratch.file("work/sketch.png");
+  drawing_set_filename(drawing(), path.c_str());
+  std::string proposed;
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) {
+    pump();
+    proposed = string_of(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d)));
+  });
+  file_save_as_dialog(canvas);
+  EXPECT_EQ(proposed, path);
+  // Cancelled: nothing written.
+  EXPECT_FALSE(g_file_test(path.c_str(), G_FILE_TEST_EXISTS));
+}
+
+TEST_F(FileDialogTest, ChoosingAnExistingFileAsksBeforeReplacingIt) {
+  ScratchDir scratch;
+  std::string path = scratch.file("keep.png");
+  ASSERT_TRUE(g_file_set_contents(path.c_str(), "old contents", -1, nullptr));
+  paint_block(0xffff);
+
+  DialogAnswerer dialogs;
+  GtkWidget *chooser = nullptr;
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) {
+    chooser = d;
+    choose(d, path);
+  });
+  // The chooser's question: do not replace.  The chooser then stays up, and
+  // is given up a little later.
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *) { g_timeout_add(100, &give_up, chooser); });
+  file_save_as_dialog(canvas);
+  ASSERT_EQ(dialogs.answered(), 2);
+  EXPECT_NE(dialogs.texts()[1].find("already exists"), std::string::npos) << dialogs.texts()[1];
+  gchar *contents = nullptr;
+  ASSERT_TRUE(g_file_get_contents(path.c_str(), &contents, nullptr, nullptr));
+  EXPECT_STREQ(contents, "old contents");
+  g_free(contents);
+  EXPECT_EQ(drawing()->modified, 1);
+
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose(d, path); });
+  dialogs.answer(GTK_RESPONSE_ACCEPT);  // replace
+  file_save_as_dialog(canvas);
+  pump();
+  GdkPixbuf *saved = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(saved), 640);
+  g_object_unref(saved);
+  EXPECT_STREQ(title(), "keep.png - vorpix");
+}
+
+// --- New canvas
+
+TEST_F(FileDialogTest, NewCanvasDialogProposesTheCurrentSizeAndCancelKeepsAll) {
+  drawing_rotate(drawing(), 90);
+  canvas_resize(canvas);
+  VorpixDrawing *old = drawing();
+  GtkWidget *dialog = file_new_dialog(canvas);
+  pump();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_STREQ(gtk_widget_get_name(dialog), "new_canvas_window");
+  EXPECT_TRUE(GTK_WIDGET_VISIBLE(dialog));
+  EXPECT_FALSE(gtk_window_get_modal(GTK_WINDOW(dialog)));
+  EXPECT_EQ(entry_text(dialog, "new_canvas_width_text_entry"), "480");
+  EXPECT_EQ(entry_text(dialog, "new_canvas_height_text_entry"), "640");
+
+  DestroyWatch watch(dialog);
+  press_button(dialog, "new_canvas_cancel_button");
+  EXPECT_TRUE(watch.destroyed());
+  EXPECT_EQ(drawing(), old);
+}
+
+TEST_F(FileDialogTest, NewCanvasAcceptsTheLimitsAndGivesAWhiteUntitledPicture) {
+  paint_block(0xffff);
+  canvas_select_all(canvas);
+  ASSERT_GE(selection_num_points(canvas->selection), 3);
+
+  GtkWidget *dialog = file_new_dialog(canvas);
+  DestroyWatch watch(dialog);
+  type_size(dialog, "4096", "1");
+  press_button(dialog, "new_canvas_ok_button");
+  EXPECT_TRUE(watch.destroyed());
+  EXPECT_EQ(drawing()->width, 4096);
+  EXPECT_EQ(drawing()->height, 1);
+  for (guint32 value : vorpix_test::drawable_pixels(drawing()->backing_pixmap, 4096, 1))
+    ASSERT_EQ(value, 0xffffffu);
+  EXPECT_STREQ(title(), "Untitled - vorpix");
+  EXPECT_EQ(drawing()->modified, 0);
+  EXPECT_EQ(selection_num_points(canvas->selection), 0);
+
+  dialog = file_new_dialog(canvas);
+  EXPECT_EQ(entry_text(dialog, "new_canvas_width_text_entry"), "4096");
+  type_size(dialog, "1", "4096");
+  press_button(dialog, "new_canvas_ok_button");
+  EXPECT_EQ(drawing()->width, 1);
+  EXPECT_EQ(drawing()->height, 4096);
+}
+
+TEST_F(FileDialogTest, NewCanvasReadsNumbersLikeScanf) {
+  const struct {
+    const char *width, *height;
+    int expected_width, expected_height;
+  } cases[] = {{"300px", "200", 300, 200}, {"  +120", "\t45 x", 120, 45}, {"007", "8.9", 7, 8}};
+  for (const auto &c : cases) {
+    GtkWidget *dialog = file_new_dialog(canvas);
+    type_size(dialog, c.width, c.height);
+    press_button(dialog, "new_canvas_ok_button");
+    EXPECT_EQ(drawing()->width, c.expected_width) << c.width;
+    EXPECT_EQ(drawing()->height, c.expected_height) << c.height;
+  }
+}
+
+TEST_F(FileDialogTest, NewCanvasRefusesSizesOutsideTheRangeAndStaysOpen) {
+  const struct {
+    const char *width, *height;
+  } cases[] = {{"4097", "10"},
+               {"10", "4097"},
+               {"0", "10"},
+               {"-5", "10"},
+               {"", "10"},
+               {"10", "abc"},
+               {"px300", "10"},
+               // 2^32 + 100 must not wrap around into the accepted range.
+               {"4294967396", "10"}};
+  for (const auto &c : cases) {
+    DialogAnswerer dialogs;
+    VorpixDrawing *old = drawing();
+    GtkWidget *dialog = file_new_dialog(canvas);
+    DestroyWatch watch(dialog);
+    type_size(dialog, c.width, c.height);
+    GtkWindow *parent = nullptr;
+    bool modal = false;
+    dialogs.answer(GTK_RESPONSE_OK, [&](GtkWidget *d) {
+      parent = gtk_window_get_transient_for(GTK_WINDOW(d));
+      modal = gtk_window_get_modal(GTK_WINDOW(d));
+    });
+    press_button(dialog, "new_canvas_ok_button");
+    ASSERT_EQ(dialogs.answered(), 1) << c.width << " x " << c.height;
+    EXPECT_EQ(dialogs.texts().back(), "Invalid width or height values");
+    EXPECT_EQ(parent, GTK_WINDOW(dialog));
+    EXPECT_TRUE(modal);
+    EXPECT_FALSE(watch.destroyed());
+    EXPECT_EQ(entry_text(dialog, "new_canvas_width_text_entry"), c.width);
+    EXPECT_EQ(entry_text(dialog, "new_canvas_height_text_entry"), c.height);
+    EXPECT_EQ(drawing(), old);
+    press_button(dialog, "new_canvas_cancel_button");
+    EXPECT_TRUE(watch.destroyed());
+  }
+}
+
+TEST_F(FileDialogTest, SeveralNewCanvasDialogsEachActOnTheirOwnWindow) {
+  GtkWidget *other = open_window();
+  GtkWidget *mine = file_new_dialog(canvas);
+  GtkWidget *second_mine = file_new_dialog(canvas);
+  GtkWidget *theirs = file_new_dialog(canvas_of(other));
+
+  type_size(theirs, "30", "40");
+  press_button(theirs, "new_canvas_ok_button");
+  EXPECT_EQ(canvas_of(other)->drawing->width, 30);
+  EXPECT_EQ(drawing()->width, 640);
+
+  type_size(mine, "50", "60");
+  press_button(mine, "new_canvas_ok_button");
+  EXPECT_EQ(drawing()->width, 50);
+  EXPECT_EQ(canvas_of(other)->drawing->width, 30);
+
+  type_size(second_mine, "70", "80");
+  press_button(second_mine, "new_canvas_ok_button");
+  EXPECT_EQ(drawing()->height, 80);
+  EXPECT_EQ(canvas_of(other)->drawing->height, 40);
+}
+
+TEST_F(FileDialogTest, DestroyingAMainWindowClosesItsNewCanvasDialogsOnly) {
+  GtkWidget *other = open_window();
+  GtkWidget *theirs = file_new_dialog(canvas_of(other));
+  GtkWidget *theirs_too = file_new_dialog(canvas_of(other));
+  GtkWidget *mine = file_new_dialog(canvas);
+  DestroyWatch theirs_watch(theirs), theirs_too_watch(theirs_too), mine_watch(mine);
+
+  // One of them went first: its connection to the main window must be gone.
+  press_button(theirs_too, "new_canvas_cancel_button");
+  ASSERT_TRUE(theirs_too_watch.destroyed());
+
+  gtk_widget_destroy(other);
+  pump();
+  EXPECT_TRUE(theirs_watch.destroyed());
+  EXPECT_FALSE(mine_watch.destroyed());
+
+  type_size(mine, "33", "44");
+  press_button(mine, "new_canvas_ok_button");
+  EXPECT_TRUE(mine_watch.destroyed());
+  EXPECT_EQ(drawing()->width, 33);
+}
+
+TEST_F(FileDialogTest, MainWindowClosingUnderTheInvalidSizeMessageIsHarmless) {
+  GtkWidget *other = open_window();
+  GtkWidget *theirs = file_new_dialog(canvas_of(other));
+  DestroyWatch watch(theirs);
+  type_size(theirs, "0", "0");
+  DialogAnswerer dialogs;
+  dialogs.act([&](GtkWidget *) { gtk_widget_destroy(other); });
+  press_button(theirs, "new_canvas_ok_button");
+  EXPECT_EQ(dialogs.answered(), 1);
+  EXPECT_TRUE(watch.destroyed());
+  EXPECT_EQ(drawing()->width, 640);
+}
+
+TEST_F(FileDialogTest, DestroyingADialogWindowWithoutARecordIsHarmless) {
+  GtkWidget *bare = create_new_canvas_window();
+  DestroyWatch watch(bare);
+  gtk_widget_destroy(bare);
+  EXPECT_TRUE(watch.destroyed());
+}
+
+}  // namespace
