@@ -1,0 +1,214 @@
+#include "shell/menu.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "document/file.h"
+#include "imaging/image.h"
+#include "panels/print.h"
+
+namespace {
+
+constexpr int kFullTurn = 360;
+
+// Shows the busy cursor (after committing the current tool's pending edit)
+// for the lifetime of the guard.
+class BusyCursor {
+ public:
+  explicit BusyCursor(VorpixCanvas *canvas) : canvas_(canvas) { canvas_begin_busy_cursor(canvas_); }
+  ~BusyCursor() { canvas_end_busy_cursor(canvas_); }
+  BusyCursor(const BusyCursor &) = delete;
+  BusyCursor &operator=(const BusyCursor &) = delete;
+
+ private:
+  VorpixCanvas *canvas_;
+};
+
+// True when the drawing's unsaved changes are saved or given up.
+bool may_replace_drawing(VorpixCanvas *canvas) {
+  return drawing_prompt_to_save(canvas->drawing) == 0;
+}
+
+// A decimal integer read from the start of text as "%d" reads it (leading
+// white space and a sign allowed); 0 when there is none.  Values beyond int
+// saturate instead of wrapping.
+int read_int(const char *text) {
+  char *end = nullptr;
+  long value = strtol(text, &end, 10);
+  if (end == text) return 0;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+void save(GtkWidget *widget) {
+  VorpixCanvas *canvas = canvas_lookup(widget);
+  BusyCursor busy(canvas);
+  if (canvas->drawing->untitled)
+    file_save_as_dialog(canvas);
+  else
+    drawing_save(canvas->drawing);
+}
+
+void save_as(GtkWidget *widget) {
+  VorpixCanvas *canvas = canvas_lookup(widget);
+  BusyCursor busy(canvas);
+  file_save_as_dialog(canvas);
+}
+
+void new_canvas(GtkWidget *widget) {
+  VorpixCanvas *canvas = canvas_lookup(widget);
+  if (may_replace_drawing(canvas)) file_new_dialog(canvas);
+}
+
+void open_file(GtkWidget *widget) {
+  VorpixCanvas *canvas = canvas_lookup(widget);
+  BusyCursor busy(canvas);
+  if (may_replace_drawing(canvas)) file_open_dialog(canvas);
+}
+
+void print_drawing(GtkWidget *widget, void (*run)(VorpixImage *, const char *)) {
+  VorpixCanvas *canvas = canvas_lookup(widget);
+  BusyCursor busy(canvas);
+  VorpixDrawing *drawing = canvas->drawing;
+  VorpixImage *image = drawing_create_image(drawing);
+  run(image, drawing->filename->str);
+  image_free(image);
+}
+
+// Mirrors the whole picture.  The selection outline is taken off first (it
+// is drawn by inverting pixels) and the drawing stays unmodified.
+void flip(GtkWidget *item, int (*mirror)(VorpixImage *)) {
+  VorpixCanvas *canvas = canvas_lookup(item);
+  VorpixDrawing *drawing = canvas->drawing;
+  canvas_focus_lost(canvas);
+  VorpixImage *image = drawing_create_image(drawing);
+  mirror(image);
+  image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
+  image_free(image);
+  canvas_redraw(canvas);
+  canvas_focus_gained(canvas);
+}
+
+// The rotation a rotate item's name asks for; false when the name does not
+// fit "rotate_%c%d_menu" entirely.
+bool rotation_of(const char *name, int *degrees) {
+  char direction = 0;
+  int number = 0;
+  int length = -1;
+  if (!name || sscanf(name, "rotate_%c%d_menu%n", &direction, &number, &length) != 2 ||
+      length != static_cast<int>(strlen(name)))
+    return false;
+  *degrees = direction == 'p' ? kFullTurn - number : number;
+  return true;
+}
+
+void set_as_background(GtkWidget *widget) {
+  drawing_copy_to_desktop(canvas_lookup(widget)->drawing);
+}
+
+}  // namespace
+
+void on_save_menu_activate(GtkWidget *widget, gpointer) { save(widget); }
+void on_save_button_clicked(GtkWidget *widget, gpointer) { save(widget); }
+void on_save_as_menu_activate(GtkWidget *widget, gpointer) { save_as(widget); }
+void on_save_as_button_clicked(GtkWidget *widget, gpointer) { save_as(widget); }
+void on_new_file_menu_activate(GtkWidget *widget, gpointer) { new_canvas(widget); }
+void on_new_button_clicked(GtkWidget *widget, gpointer) { new_canvas(widget); }
+void on_open_menu_activate(GtkWidget *widget, gpointer) { open_file(widget); }
+void on_open_button_clicked(GtkWidget *widget, gpointer) { open_file(widget); }
+void on_print_menu_activate(GtkWidget *widget, gpointer) { print_drawing(widget, do_print); }
+void on_print_button_clicked(GtkWidget *widget, gpointer) { print_drawing(widget, do_print); }
+void on_print_preview_activate(GtkWidget *widget, gpointer) {
+  print_drawing(widget, do_print_preview);
+}
+
+void on_clear_menu_activate(GtkWidget *widget, gpointer) { canvas_clear(canvas_lookup(widget)); }
+
+void on_select_all_activate(GtkWidget *widget, gpointer) {
+  canvas_select_all(canvas_lookup(widget));
+}
+
+void on_flip_x_axis_menu_activate(GtkWidget *item, gpointer) { flip(item, image_flip_x); }
+void on_flip_y_axis_menu_activate(GtkWidget *item, gpointer) { flip(item, image_flip_y); }
+
+void on_rotate_menu_activate(GtkWidget *item, gpointer) {
+  int degrees = 0;
+  if (!rotation_of(gtk_widget_get_name(item), &degrees)) return;
+  VorpixCanvas *canvas = canvas_lookup(item);
+  canvas_focus_lost(canvas);
+  drawing_rotate(canvas->drawing, degrees);
+  canvas_resize(canvas);
+  canvas_focus_gained(canvas);
+}
+
+void on_get_desktop_activate(GtkWidget *widget, gpointer) {
+  VorpixCanvas *canvas = canvas_lookup(widget);
+  if (!may_replace_drawing(canvas)) return;
+  // A failed capture keeps the old drawing, without a message.
+  if (VorpixDrawing *desktop = drawing_new_from_desktop(canvas->drawing_area, canvas->gc))
+    canvas_set_drawing(canvas, desktop);
+}
+
+// The server tiles the pixmap from the root window's corner whichever item
+// was chosen.
+void on_change_background_menu_activate(GtkWidget *widget, gpointer) { set_as_background(widget); }
+void on_set_as_background_centered_activate(GtkWidget *widget, gpointer) {
+  set_as_background(widget);
+}
+void on_set_as_background_titled_activate(GtkWidget *widget, gpointer) {
+  set_as_background(widget);
+}
+
+void on_line_width_combo_combo_entry_changed(GtkEditable *entry, gpointer) {
+  VorpixCanvas *canvas = canvas_lookup(GTK_WIDGET(entry));
+  VorpixDrawing *drawing = canvas->drawing;
+  gchar *tmp = gtk_editable_get_chars(entry, 0, -1);
+  g_assert(tmp);
+  // An empty entry means the user is still typing.
+  if (!*tmp) {
+    g_free(tmp);
+    return;
+  }
+  int width = read_int(tmp);
+  g_free(tmp);
+
+  GdkGCValues values;
+  gdk_gc_get_values(drawing->gc, &values);
+  if (width >= 1) {
+    gdk_gc_set_line_attributes(drawing->gc, width, values.line_style, values.cap_style,
+                               values.join_style);
+    gtk_widget_grab_focus(canvas->drawing_area);
+    return;
+  }
+  // Writing the current width back is no new choice: keep this handler out.
+  gchar *current = g_strdup_printf("%d", values.line_width);
+  constexpr auto kMatch = G_SIGNAL_MATCH_FUNC;
+  auto self = reinterpret_cast<gpointer>(on_line_width_combo_combo_entry_changed);
+  g_signal_handlers_block_matched(entry, kMatch, 0, 0, nullptr, self, nullptr);
+  gtk_editable_delete_text(entry, 0, -1);
+  gint position = 0;
+  gtk_editable_insert_text(entry, current, -1, &position);
+  gtk_editable_set_position(entry, -1);
+  g_signal_handlers_unblock_matched(entry, kMatch, 0, 0, nullptr, self, nullptr);
+  g_free(current);
+}
+
+void on_print_setup_activate(GtkWidget *, gpointer) {}
+void on_reset_menu_activate(GtkWidget *, gpointer) {}
+void on_revert_menu_activate(GtkWidget *, gpointer) {}
+void on_invert_menu_activate(GtkWidget *, gpointer) {}
+void on_windows_menu_item_activate(GtkWidget *, gpointer) {}
+void on_small_label_realize(GtkWidget *, gpointer) {}
+void on_line_width_combo_add(GtkContainer *, GtkWidget *, gpointer) {}
+void on_line_width_combo_check_resize(GtkContainer *, gpointer) {}
+void on_fontpicker_realize(GtkWidget *, gpointer) {}
+void on_fontpicker_map(GtkWidget *, gpointer) {}
+gboolean on_fontpicker_map_event(GtkWidget *, GdkEvent *, gpointer) { return FALSE; }
+void on_font_button_clicked(GtkWidget *, gpointer) {}
+void on_bold_button_clicked(GtkWidget *, gpointer) {}
+void on_italic_button_clicked(GtkWidget *, gpointer) {}
+void on_underline_button_clicked(GtkWidget *, gpointer) {}

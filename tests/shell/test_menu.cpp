@@ -1,0 +1,462 @@
+// Menu and toolbar commands, reached through the widgets the interface
+// description connects them to.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "panels/print.h"
+#include "shell/menu.h"
+#include "shell/util.h"
+#include "tests/harness/window_fixture.h"
+#include "tools/selection.h"
+
+using vorpix_test::DialogAnswerer;
+using vorpix_test::MainWindowTest;
+using vorpix_test::pump;
+
+namespace {
+
+constexpr guint32 kWhite = 0xffffff;
+constexpr guint32 kRed = 0xff0000;
+constexpr guint32 kBlue = 0x0000ff;
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    path_ = g_dir_make_tmp("vorpix-menu-XXXXXX", nullptr);
+    old_cwd_ = g_get_current_dir();
+    EXPECT_EQ(chdir(path_), 0);
+  }
+  ~ScratchDir() {
+    EXPECT_EQ(chdir(old_cwd_), 0);
+    EXPECT_EQ(system((std::string("rm -rf '") + path_ + "'").c_str()), 0);
+    g_free(path_);
+    g_free(old_cwd_);
+  }
+  std::string file(const char *name) const { return std::string(path_) + "/" + name; }
+
+ private:
+  gchar *path_;
+  gchar *old_cwd_;
+};
+
+// Visible new-canvas dialogs.
+int new_canvas_dialogs() {
+  int count = 0;
+  GList *toplevels = gtk_window_list_toplevels();
+  for (GList *node = toplevels; node; node = node->next) {
+    GtkWidget *w = GTK_WIDGET(node->data);
+    if (GTK_WIDGET_VISIBLE(w) && g_strcmp0(gtk_widget_get_name(w), "new_canvas_window") == 0)
+      count++;
+  }
+  g_list_free(toplevels);
+  return count;
+}
+
+void close_new_canvas_dialogs() {
+  GList *toplevels = gtk_window_list_toplevels();
+  for (GList *node = toplevels; node; node = node->next) {
+    GtkWidget *w = GTK_WIDGET(node->data);
+    if (GTK_WIDGET_VISIBLE(w) && g_strcmp0(gtk_widget_get_name(w), "new_canvas_window") == 0)
+      gtk_widget_destroy(w);
+  }
+  g_list_free(toplevels);
+  pump();
+}
+
+class MenuTest : public MainWindowTest {
+ protected:
+  void activate(const char *name) {
+    GtkWidget *w = widget(name);
+    ASSERT_NE(w, nullptr) << name;
+    if (GTK_IS_MENU_ITEM(w))
+      gtk_menu_item_activate(GTK_MENU_ITEM(w));
+    else
+      g_signal_emit_by_name(w, "clicked");
+    pump();
+  }
+
+  void fill(int x, int y, int w, int h, guint32 rgb) {
+    GdkGC *gc = gdk_gc_new(drawing()->backing_pixmap);
+    GdkColor color = {0, static_cast<guint16>((rgb >> 16 & 0xff) * 0x101),
+                      static_cast<guint16>((rgb >> 8 & 0xff) * 0x101),
+                      static_cast<guint16>((rgb & 0xff) * 0x101)};
+    gdk_gc_set_rgb_fg_color(gc, &color);
+    gdk_draw_rectangle(drawing()->backing_pixmap, gc, TRUE, x, y, w, h);
+    g_object_unref(gc);
+  }
+
+  std::vector<guint32> picture() const {
+    return vorpix_test::drawable_pixels(drawing()->backing_pixmap, drawing()->width,
+                                        drawing()->height);
+  }
+
+  int line_width(GdkGC *gc) const {
+    GdkGCValues values;
+    gdk_gc_get_values(gc, &values);
+    return values.line_width;
+  }
+
+  GtkWidget *line_width_entry() const { return widget("line_width_combo_entry"); }
+};
+
+// --- File commands
+
+TEST_F(MenuTest, SaveOfAnUntitledDrawingGoesThroughTheSaveAsDialog) {
+  ScratchDir scratch;
+  drawing_modified(drawing());
+  for (const char *command : {"save_menu", "save_button"}) {
+    DialogAnswerer dialogs;
+    GdkCursor *cursor = nullptr;
+    dialogs.answer(GTK_RESPONSE_CANCEL,
+                   [&](GtkWidget *) { cursor = gdk_window_get_cursor(window->window); });
+    activate(command);
+    ASSERT_EQ(dialogs.answered(), 1) << command;
+    EXPECT_EQ(dialogs.titles()[0], "Save as");
+    EXPECT_EQ(cursor, canvas->busy_cursor);
+    EXPECT_EQ(gdk_window_get_cursor(window->window), canvas->arrow_cursor);
+    EXPECT_FALSE(g_file_test(scratch.file("untitled.png").c_str(), G_FILE_TEST_EXISTS));
+  }
+  for (const char *command : {"save_as_menu", "save_as_button"}) {
+    DialogAnswerer dialogs;
+    dialogs.answer(GTK_RESPONSE_CANCEL);
+    activate(command);
+    ASSERT_EQ(dialogs.answered(), 1) << command;
+    EXPECT_EQ(dialogs.titles()[0], "Save as");
+  }
+}
+
+TEST_F(MenuTest, SaveOfATitledDrawingWritesAtOnceWithoutADialog) {
+  ScratchDir scratch;
+  for (const char *command : {"save_menu", "save_button"}) {
+    std::string path = scratch.file(command) + ".png";
+    drawing_set_filename(drawing(), path.c_str());
+    fill(0, 0, 10, 10, kRed);
+    drawing_modified(drawing());
+    DialogAnswerer trap;  // answers a dialog that should not have come
+    trap.answer(GTK_RESPONSE_CANCEL);
+    activate(command);
+    EXPECT_EQ(trap.answered(), 0) << command;
+    GdkPixbuf *saved = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
+    ASSERT_NE(saved, nullptr) << command;
+    EXPECT_EQ(gdk_pixbuf_get_pixels(saved)[0], 0xff);
+    g_object_unref(saved);
+    EXPECT_EQ(drawing()->modified, 0);
+  }
+}
+
+TEST_F(MenuTest, NewAsksToSaveFirstAndCancelStopsIt) {
+  for (const char *command : {"new_file_menu", "new_button"}) {
+    drawing_modified(drawing());
+    DialogAnswerer dialogs;
+    dialogs.answer(GTK_RESPONSE_CANCEL);
+    activate(command);
+    ASSERT_EQ(dialogs.answered(), 1) << command;
+    EXPECT_NE(dialogs.texts()[0].find("untitled.png"), std::string::npos);
+    EXPECT_EQ(new_canvas_dialogs(), 0);
+
+    dialogs.answer(GTK_RESPONSE_NO);  // discard
+    activate(command);
+    ASSERT_EQ(dialogs.answered(), 2);
+    EXPECT_EQ(new_canvas_dialogs(), 1);
+    close_new_canvas_dialogs();
+  }
+  // Nothing to save: no prompt.
+  drawing()->modified = 0;
+  DialogAnswerer trap;
+  trap.answer(GTK_RESPONSE_CANCEL);
+  activate("new_file_menu");
+  EXPECT_EQ(trap.answered(), 0);
+  EXPECT_EQ(new_canvas_dialogs(), 1);
+  close_new_canvas_dialogs();
+}
+
+TEST_F(MenuTest, OpenShowsTheBusyCursorWhileThePromptAndTheChooserAreUp) {
+  for (const char *command : {"open_menu", "open_button"}) {
+    drawing_modified(drawing());
+    DialogAnswerer dialogs;
+    std::vector<GdkCursor *> seen;
+    auto note = [&](GtkWidget *) {
+      seen.push_back(gdk_window_get_cursor(window->window));
+      seen.push_back(gdk_window_get_cursor(area->window));
+    };
+    dialogs.answer(GTK_RESPONSE_NO, note);
+    dialogs.answer(GTK_RESPONSE_CANCEL, note);
+    activate(command);
+    ASSERT_EQ(dialogs.answered(), 2) << command;
+    EXPECT_EQ(dialogs.titles()[1], "Open image");
+    for (GdkCursor *cursor : seen) EXPECT_EQ(cursor, canvas->busy_cursor);
+    EXPECT_EQ(gdk_window_get_cursor(window->window), canvas->arrow_cursor);
+    EXPECT_EQ(gdk_window_get_cursor(area->window), canvas->cursor);
+
+    // Cancel in the prompt: no chooser (the second answer is a trap for
+    // one), and the busy cursor goes again.
+    drawing_modified(drawing());
+    DialogAnswerer cancelled;
+    cancelled.answer(GTK_RESPONSE_CANCEL);
+    cancelled.answer(GTK_RESPONSE_CANCEL);
+    activate(command);
+    EXPECT_EQ(cancelled.answered(), 1);
+    EXPECT_EQ(gdk_window_get_cursor(window->window), canvas->arrow_cursor);
+  }
+}
+
+TEST_F(MenuTest, PrintRunsThePrintDialogAndPreviewDoesNothing) {
+  GtkPrintSettings *before = print_saved_settings();
+  DialogAnswerer dialogs;
+  GdkCursor *cursor = nullptr;
+  std::string kind;
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) {
+    cursor = gdk_window_get_cursor(window->window);
+    kind = G_OBJECT_TYPE_NAME(d);
+  });
+  activate("print_menu");
+  ASSERT_EQ(dialogs.answered(), 1);
+  EXPECT_EQ(kind, "GtkPrintUnixDialog");
+  EXPECT_EQ(cursor, canvas->busy_cursor);
+  EXPECT_EQ(print_saved_settings(), before);
+
+  dialogs.answer(GTK_RESPONSE_CANCEL);
+  activate("print_button");
+  EXPECT_EQ(dialogs.answered(), 2);
+
+  fill(0, 0, 5, 5, kRed);
+  std::vector<guint32> pixels = picture();
+  DialogAnswerer trap;
+  trap.answer(GTK_RESPONSE_CANCEL);
+  on_print_preview_activate(widget("print_preview"), nullptr);
+  pump();
+  EXPECT_EQ(trap.answered(), 0);
+  EXPECT_EQ(picture(), pixels);
+  EXPECT_EQ(gdk_window_get_cursor(window->window), canvas->arrow_cursor);
+}
+
+// --- Edit commands
+
+TEST_F(MenuTest, ClearAndSelectAllReachTheCanvas) {
+  fill(0, 0, 640, 480, kRed);
+  activate("select_all");
+  EXPECT_EQ(selection_num_points(canvas->selection), 5);
+  activate("clear_menu");
+  pump();
+  EXPECT_EQ(pixel(320, 240), kWhite);
+  EXPECT_EQ(drawing()->modified, 0);
+}
+
+// --- Image commands
+
+TEST_F(MenuTest, RotatingByTheP90ItemTurnsAQuarterClockwise) {
+  fill(0, 0, 10, 10, kRed);     // top-left corner
+  fill(630, 0, 10, 10, kBlue);  // top-right corner
+  activate("rotate_p90_menu");
+  ASSERT_EQ(drawing()->width, 480);
+  ASSERT_EQ(drawing()->height, 640);
+  EXPECT_EQ(pixel(475, 4), kRed);     // top-left went to the top-right
+  EXPECT_EQ(pixel(475, 635), kBlue);  // top-right went to the bottom-right
+  EXPECT_EQ(pixel(4, 4), kWhite);
+  EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
+  GtkRequisition request;
+  gtk_widget_size_request(area, &request);
+  EXPECT_EQ(request.width, 480);
+  EXPECT_EQ(request.height, 640);
+}
+
+TEST_F(MenuTest, OtherRightAngleItemsTurnTheWayTheirNamesSay) {
+  fill(0, 0, 10, 10, kRed);
+  activate("rotate_n90_menu");  // counter-clockwise: top-left to bottom-left
+  ASSERT_EQ(drawing()->width, 480);
+  EXPECT_EQ(pixel(4, 635), kRed);
+  activate("rotate_n180_menu");  // now top-right
+  ASSERT_EQ(drawing()->width, 480);
+  ASSERT_EQ(drawing()->height, 640);
+  EXPECT_EQ(pixel(475, 4), kRed);
+  EXPECT_EQ(pixel(4, 635), kWhite);
+}
+
+TEST_F(MenuTest, FortyFiveDegreeItemsTurnTheWayTheirLabelsSay) {
+  // A mark right of the centre moves down for a clockwise turn, up otherwise.
+  for (auto [item, clockwise] : {std::pair{"rotate_n45_menu", true}, {"rotate_p45_menu", false}}) {
+    VorpixDrawing *blank = drawing_new_blank(area, canvas->gc, 640, 480);
+    canvas_set_drawing(canvas, blank);
+    fill(490, 230, 20, 20, kRed);  // centre (500, 240): 180 right of (320, 240)
+    activate(item);
+    const int width = drawing()->width, height = drawing()->height;
+    EXPECT_NEAR(width, 792, 2) << item;
+    EXPECT_NEAR(height, 792, 2) << item;
+    // 180 pixels at 45 degrees: about 127 across and 127 down (or up).
+    const int x = width / 2 + 127, y = height / 2 + (clockwise ? 127 : -127);
+    EXPECT_EQ(pixel(x, y), kRed) << item;
+    EXPECT_EQ(pixel(x, height - y), kWhite) << item;
+    EXPECT_NE(strstr(title(), "(modified)"), nullptr);
+  }
+}
+
+TEST_F(MenuTest, NamesThatDoNotFitThePatternRotateNothing) {
+  GtkWidget *item = widget("rotate_p90_menu");
+  fill(0, 0, 10, 10, kRed);
+  std::vector<guint32> pixels = picture();
+  for (const char *name :
+       {"rotate_p90", "rotate_p90_menu_x", "rotate_pq_menu", "turn_p90_menu", "rotate__menu"}) {
+    gtk_widget_set_name(item, name);
+    gtk_menu_item_activate(GTK_MENU_ITEM(item));
+    pump();
+    EXPECT_EQ(drawing()->width, 640) << name;
+    EXPECT_EQ(drawing()->modified, 0) << name;
+  }
+  EXPECT_EQ(picture(), pixels);
+  // Any letter but p takes the number as it is.
+  gtk_widget_set_name(item, "rotate_q270_menu");
+  gtk_menu_item_activate(GTK_MENU_ITEM(item));
+  pump();
+  ASSERT_EQ(drawing()->width, 480);
+  EXPECT_EQ(pixel(475, 4), kRed);
+}
+
+TEST_F(MenuTest, FlipsMirrorWithoutMarkingModifiedAndTwiceRestoreExactly) {
+  fill(0, 0, 30, 10, kRed);
+  fill(600, 400, 5, 80, kBlue);
+  fill(100, 200, 3, 3, 0x123456);
+  std::vector<guint32> original = picture();
+
+  activate("flip_x_axis_menu");
+  EXPECT_EQ(pixel(639, 0), kRed);
+  EXPECT_EQ(pixel(0, 0), kWhite);
+  EXPECT_EQ(pixel(639 - 600, 479), kBlue);
+  EXPECT_STREQ(title(), "Untitled - vorpix");
+  EXPECT_EQ(drawing()->modified, 0);
+  activate("flip_x_axis_menu");
+  EXPECT_EQ(picture(), original);
+
+  activate("flip_y_axis_menu");
+  EXPECT_EQ(pixel(0, 479), kRed);
+  EXPECT_EQ(pixel(600, 0), kBlue);
+  EXPECT_STREQ(title(), "Untitled - vorpix");
+  activate("flip_y_axis_menu");
+  EXPECT_EQ(picture(), original);
+  // The window shows the flipped picture too.
+  EXPECT_EQ(window_pixel(0, 0), kRed);
+}
+
+TEST_F(MenuTest, InvertAndTheOtherInertItemsChangeNothing) {
+  fill(0, 0, 10, 10, kRed);
+  std::vector<guint32> pixels = picture();
+  DialogAnswerer trap;
+  trap.answer(GTK_RESPONSE_CANCEL);
+  for (const char *item : {"invert_menu", "reset_menu", "revert_menu", "print_setup"})
+    activate(item);
+  EXPECT_EQ(trap.answered(), 0);
+  EXPECT_EQ(picture(), pixels);
+  EXPECT_EQ(drawing()->modified, 0);
+  EXPECT_FALSE(on_fontpicker_map_event(widget("fontpicker"), nullptr, nullptr));
+}
+
+TEST_F(MenuTest, GetDesktopAsksFirstThenGivesAnUntitledModifiedCapture) {
+  drawing_modified(drawing());
+  VorpixDrawing *old = drawing();
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_CANCEL);
+  activate("get_desktop");
+  ASSERT_EQ(dialogs.answered(), 1);
+  EXPECT_EQ(drawing(), old);
+
+  dialogs.answer(GTK_RESPONSE_NO);
+  activate("get_desktop");
+  ASSERT_EQ(dialogs.answered(), 2);
+  ASSERT_NE(drawing(), old);
+  GdkScreen *screen = gdk_screen_get_default();
+  EXPECT_EQ(drawing()->width, gdk_screen_get_width(screen));
+  EXPECT_EQ(drawing()->height, gdk_screen_get_height(screen));
+  EXPECT_EQ(drawing()->untitled, 1);
+  EXPECT_EQ(drawing()->modified, 1);
+  EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
+}
+
+TEST_F(MenuTest, EverySetAsBackgroundItemTilesThePictureOnTheRootWindow) {
+  GdkWindow *root = gdk_get_default_root_window();
+  const guint32 colours[] = {0x00ff00, 0xff00ff, 0x00ffff};
+  const char *items[] = {"change_background_menu", "set_as_background_titled",
+                         "set_as_background_centered"};
+  for (int i = 0; i < 3; i++) {
+    // Each 640 by 480 tile: one colour, with a red top-left quarter.
+    fill(0, 0, 640, 480, colours[i]);
+    fill(0, 0, 320, 240, kRed);
+    gtk_widget_show(widget(items[i]));  // the hidden ones too
+    activate(items[i]);
+    pump();
+    // Points of the 1280 by 1024 screen that the 740 by 680 main window at
+    // the top-left does not cover, and where they lie in their tile.
+    const struct {
+      int x, y;
+      guint32 expected;
+    } points[] = {{800, 700, kRed},          // (160, 220) of the tile across and down
+                  {970, 730, colours[i]},    // (330, 250)
+                  {1000, 900, colours[i]},   // (360, 420)
+                  {700, 970, kRed},          // (60, 10) of the third row of tiles
+                  {1279, 1023, colours[i]},  // (639, 63)
+                  {100, 1000, kRed}};        // (100, 40)
+    for (const auto &p : points)
+      EXPECT_EQ(vorpix_test::drawable_pixel(root, p.x, p.y), p.expected)
+          << items[i] << " at " << p.x << ", " << p.y;
+    EXPECT_EQ(drawing()->modified, 0);
+  }
+}
+
+// --- Line width
+
+TEST_F(MenuTest, LineWidthEntrySetsTheWindowsSharedWidth) {
+  GtkWidget *other = open_window();
+  GtkEntry *entry = GTK_ENTRY(line_width_entry());
+  gtk_entry_set_text(entry, "5");
+  EXPECT_EQ(line_width(canvas->gc), 5);
+  EXPECT_EQ(line_width(drawing()->gc), 5);
+  EXPECT_EQ(line_width(canvas_of(other)->gc), 1);
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), area);
+
+  gtk_entry_set_text(entry, "12abc");
+  EXPECT_EQ(line_width(canvas->gc), 12);
+  EXPECT_STREQ(gtk_entry_get_text(entry), "12abc");
+
+  // Style, caps and joins stay as they were.
+  GdkGCValues values;
+  gdk_gc_get_values(canvas->gc, &values);
+  EXPECT_EQ(values.line_style, GDK_LINE_SOLID);
+  EXPECT_EQ(values.cap_style, GDK_CAP_ROUND);
+  EXPECT_EQ(values.join_style, GDK_JOIN_ROUND);
+
+  // The width survives replacing the drawing.
+  canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, 100, 100));
+  EXPECT_EQ(line_width(drawing()->gc), 12);
+}
+
+TEST_F(MenuTest, LineWidthBelowOneOrNoNumberPutsTheCurrentWidthBack) {
+  GtkEntry *entry = GTK_ENTRY(line_width_entry());
+  gtk_entry_set_text(entry, "7");
+  for (const char *text : {"0", "-2", "abc", " -", "+0"}) {
+    gtk_entry_set_text(entry, text);
+    EXPECT_STREQ(gtk_entry_get_text(entry), "7") << text;
+    EXPECT_EQ(gtk_editable_get_position(GTK_EDITABLE(entry)), 1) << text;
+    EXPECT_EQ(line_width(canvas->gc), 7) << text;
+  }
+  // Typing into an entry holding 12: a leading minus is refused.
+  gtk_entry_set_text(entry, "12");
+  gint position = 0;
+  gtk_editable_insert_text(GTK_EDITABLE(entry), "-", 1, &position);
+  EXPECT_STREQ(gtk_entry_get_text(entry), "12");
+  EXPECT_EQ(line_width(canvas->gc), 12);
+}
+
+TEST_F(MenuTest, ClearingTheLineWidthEntryDoesNothing) {
+  GtkEntry *entry = GTK_ENTRY(line_width_entry());
+  gtk_entry_set_text(entry, "9");
+  gtk_widget_grab_focus(GTK_WIDGET(entry));
+  gtk_entry_set_text(entry, "");
+  EXPECT_STREQ(gtk_entry_get_text(entry), "");
+  EXPECT_EQ(line_width(canvas->gc), 9);
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), GTK_WIDGET(entry));
+}
+
+}  // namespace
