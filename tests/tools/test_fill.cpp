@@ -107,6 +107,41 @@ TEST(FillImage, MatchesBreadthFirstFillOnRandomPictures) {
   }
 }
 
+TEST(FillImage, MatchesBreadthFirstFillAcrossWordBoundaries) {
+  // Widths around multiples of 64, where rows of the fill's bookkeeping split.
+  unsigned seed = 100;
+  for (int w : {63, 64, 65, 127, 128, 129, 191, 200}) {
+    for (double density : {0.5, 0.6, 0.7, 0.9, 1.0}) {
+      Picture picture = noise(w, 23, density, ++seed, kWhite, kBlack);
+      int x = w - 1 - int(seed % 3), y = int(seed % 23);
+      picture.at(x, y) = kWhite;
+      VorpixImage *image = picture.to_image();
+      fill_image(image, x, y, 0xFF, 0, 0);
+      picture.reference_fill(x, y, kRed);
+      EXPECT_EQ(differences(Picture::rgb_of(image), picture.rgb), 0u)
+          << "width " << w << " density " << density;
+      image_free(image);
+    }
+  }
+}
+
+TEST(FillImage, ThreeBytePixelsAreFilledToo) {
+  GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 70, 5);
+  gdk_pixbuf_fill(pixbuf, 0xFFFFFFFF);
+  guchar *pixels = gdk_pixbuf_get_pixels(pixbuf);
+  int stride = gdk_pixbuf_get_rowstride(pixbuf);
+  for (int y = 0; y < 5; y++) memset(pixels + y * stride + 30 * 3, 0, 3);  // a wall at x 30
+  VorpixImage image = {pixbuf};
+  EXPECT_TRUE(fill_image(&image, 0, 0, 0x10, 0x20, 0x30));
+  for (int y = 0; y < 5; y++)
+    for (int x = 0; x < 70; x++) {
+      const guchar *p = pixels + y * stride + x * 3;
+      guint32 v = (guint32(p[0]) << 16) | (guint32(p[1]) << 8) | p[2];
+      ASSERT_EQ(v, x < 30 ? 0x102030u : x == 30 ? kBlack : kWhite) << x << "," << y;
+    }
+  g_object_unref(pixbuf);
+}
+
 TEST(FillImage, LeavesTheFourthByteAlone) {
   Picture picture(20, 10, kWhite);
   VorpixImage *image = picture.to_image();
