@@ -5,10 +5,12 @@
 #include <cstring>
 
 #include "document/canvas.h"
+#include "document/clipboard.h"
 #include "document/drawing.h"
 #include "document/file.h"
 #include "imaging/image.h"
 #include "panels/print.h"
+#include "tools/paste.h"
 
 namespace {
 
@@ -212,3 +214,11 @@ void on_font_button_clicked(GtkWidget *, gpointer) {}
 void on_bold_button_clicked(GtkWidget *, gpointer) {}
 void on_italic_button_clicked(GtkWidget *, gpointer) {}
 void on_underline_button_clicked(GtkWidget *, gpointer) {}
+
+void on_cut_menu_activate(GtkWidget *widget, gpointer) { canvas_cut(canvas_lookup(widget)); }
+
+void on_copy_menu_activate(GtkWidget *widget, gpointer) { canvas_copy(canvas_lookup(widget)); }
+
+void on_paste_menu_activate(GtkWidget *widget, gpointer) {
+  canvas_begin_paste_mode(canvas_lookup(widget));
+}

@@ -55,4 +55,9 @@ void on_font_button_clicked(GtkWidget *widget, gpointer user_data);
 void on_bold_button_clicked(GtkWidget *widget, gpointer user_data);
 void on_italic_button_clicked(GtkWidget *widget, gpointer user_data);
 void on_underline_button_clicked(GtkWidget *widget, gpointer user_data);
+
+// Clipboard commands: cut and copy the selected area, paste into a floating piece.
+void on_cut_menu_activate(GtkWidget *widget, gpointer user_data);
+void on_copy_menu_activate(GtkWidget *widget, gpointer user_data);
+void on_paste_menu_activate(GtkWidget *widget, gpointer user_data);
 }

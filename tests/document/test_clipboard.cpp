@@ -616,6 +616,21 @@ TEST_F(ClipboardTest, ClosingTheWindowWhilePasteWaitsForTheOwner) {
   EXPECT_EQ(pixel(3, 4), picture_pixel(3, 4));
 }
 
+TEST_F(ClipboardTest, CutCopyAndPasteMenuItems) {
+  select_rectangle(canvas, 100, 50, 140, 80);
+  gtk_menu_item_activate(GTK_MENU_ITEM(widget("copy_menu")));
+  EXPECT_EQ(gtk_clipboard_get_owner(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD)), G_OBJECT(canvas));
+  EXPECT_EQ(pixel(110, 60), pattern(110, 60));
+
+  gtk_menu_item_activate(GTK_MENU_ITEM(widget("cut_menu")));
+  EXPECT_EQ(pixel(110, 60), 0xffffffu);
+
+  gtk_menu_item_activate(GTK_MENU_ITEM(widget("paste_menu")));
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  EXPECT_EQ(canvas->saved_tool, rect);
+  EXPECT_EQ(pixel(10, 10), pattern(110, 60));
+}
+
 // ---- decoding and sending without a peer ----
 
 class SelectionDataTest : public ClipboardTest {
