@@ -9,6 +9,7 @@
 #include "document/drawing.h"
 #include "document/file.h"
 #include "imaging/image.h"
+#include "imaging/image_processing.h"
 #include "panels/print.h"
 #include "tools/paste.h"
 
@@ -132,6 +133,23 @@ void on_clear_menu_activate(GtkWidget *widget, gpointer) { canvas_clear(canvas_l
 
 void on_select_all_activate(GtkWidget *widget, gpointer) {
   canvas_select_all(canvas_lookup(widget));
+}
+
+// Effects work on the whole picture whatever the selection; the current
+// tool's pending edit stays pending.
+void on_image_effect_activate(GtkWidget *item, gpointer) {
+  VorpixCanvas *canvas = canvas_lookup(item);
+  VorpixDrawing *drawing = canvas->drawing;
+  VorpixEffectFunc effect = image_lookup_effect(gtk_widget_get_name(item));
+  g_assert(effect);
+  VorpixImage *source = drawing_create_image(drawing);
+  VorpixImage *result = image_new(drawing->width, drawing->height);
+  effect(source, result);
+  image_draw_on_pixmap(result, &drawing->backing_pixmap, drawing->gc);
+  drawing_modified(drawing);
+  image_free(source);
+  image_free(result);
+  canvas_redraw(canvas);
 }
 
 void on_flip_x_axis_menu_activate(GtkWidget *item, gpointer) { flip(item, image_flip_x); }

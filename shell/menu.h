@@ -23,7 +23,10 @@ void on_print_preview_activate(GtkWidget *widget, gpointer user_data);
 void on_clear_menu_activate(GtkWidget *widget, gpointer user_data);
 void on_select_all_activate(GtkWidget *widget, gpointer user_data);
 
-// Image commands.  Flips leave the modified flag alone; rotation sets it.
+// Image commands.  Effects and rotation set the modified flag; flips leave it
+// alone.  The effect is the one named by the item's widget name (an
+// effect_table name); any other name is a broken invariant.
+void on_image_effect_activate(GtkWidget *item, gpointer user_data);
 void on_flip_x_axis_menu_activate(GtkWidget *item, gpointer user_data);
 void on_flip_y_axis_menu_activate(GtkWidget *item, gpointer user_data);
 // The angle comes from the item's name, "rotate_%c%d_menu": the letter p
