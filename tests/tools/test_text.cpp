@@ -1,0 +1,403 @@
+// The text tool through real events on the drawing area: clicks place the
+// insertion point, key releases edit, and the picture is read back from the
+// backing pixmap and the window.
+#include <gdk/gdkkeysyms.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <vector>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "shell/util.h"
+#include "tests/harness/window_fixture.h"
+#include "tools/shape.h"
+#include "tools/text.h"
+
+using vorpix_test::drawable_pixels;
+using vorpix_test::pump;
+using vorpix_test::run_for;
+
+namespace {
+
+constexpr guint32 kWhite = 0xFFFFFF;
+constexpr guint32 kBlack = 0x000000;
+constexpr guint32 kRed = 0xFF0000;
+constexpr int kRegion = 300;
+constexpr const char *kFont = "DejaVu Sans 14";
+
+struct ToolDestroy {
+  void operator()(VorpixTool *tool) const { tool->destroy(tool); }
+};
+using ToolPtr = std::unique_ptr<VorpixTool, ToolDestroy>;
+
+struct Box {
+  int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+  bool empty() const { return left > right; }
+};
+
+class TextTest : public vorpix_test::MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    text.reset(text_create("text"));
+    text_set_fontpicker(text.get(), widget("fontpicker"));
+    canvas_set_tool(canvas, text.get());
+    ASSERT_EQ(text->attribute(text.get(), TOOL_ATTRIBUTE_FONT, kFont), 1);
+    // Without a window manager focus follows the pointer; start without it so
+    // that no caret tick paints into what the tests read.
+    vorpix_test::send_focus(window, false);
+    pump();
+    ASSERT_EQ(canvas->has_focus, 0);
+  }
+  void TearDown() override {
+    MainWindowTest::TearDown();
+    text.reset();
+    other.reset();
+  }
+
+  VorpixText *record() const { return static_cast<VorpixText *>(text.get()); }
+
+  void type(const char *letters) {
+    for (const char *c = letters; *c; c++) key(static_cast<guchar>(*c));
+  }
+
+  std::vector<guint32> picture() const {
+    return drawable_pixels(drawing()->backing_pixmap, kRegion, kRegion);
+  }
+  std::vector<guint32> shown() const { return drawable_pixels(area->window, kRegion, kRegion); }
+
+  // The box of the pixels that are not white, in pixels of the region.
+  static Box ink(const std::vector<guint32> &pixels) {
+    Box box;
+    for (int y = 0; y < kRegion; y++) {
+      for (int x = 0; x < kRegion; x++) {
+        if (pixels[y * kRegion + x] == kWhite) continue;
+        box.left = std::min(box.left, x), box.right = std::max(box.right, x);
+        box.top = std::min(box.top, y), box.bottom = std::max(box.bottom, y);
+      }
+    }
+    return box;
+  }
+
+  static int count(const std::vector<guint32> &pixels, guint32 color) {
+    int n = 0;
+    for (guint32 p : pixels) n += p == color;
+    return n;
+  }
+
+  // A block of the region, for comparing two pieces of text.
+  static std::vector<guint32> block(const std::vector<guint32> &pixels, int x, int y, int w,
+                                    int h) {
+    std::vector<guint32> result;
+    for (int row = y; row < y + h; row++)
+      for (int col = x; col < x + w; col++) result.push_back(pixels[row * kRegion + col]);
+    return result;
+  }
+
+  // The pixel height of one line in the drawing area's font.
+  int line_height() const {
+    PangoLayout *layout = gtk_widget_create_pango_layout(area, "x");
+    int width, height;
+    pango_layout_get_pixel_size(layout, &width, &height);
+    g_object_unref(layout);
+    return height;
+  }
+
+  void expose() {
+    gdk_window_invalidate_rect(area->window, nullptr, FALSE);
+    pump();
+  }
+
+  void give_focus() {
+    vorpix_test::send_focus(window, true);
+    gtk_widget_grab_focus(area);
+    pump();
+    ASSERT_EQ(canvas->has_focus, 1);
+  }
+
+  ToolPtr text;
+  ToolPtr other;
+};
+
+TEST_F(TextTest, TypedTextIsCommittedAtTheInsertionPointByTheNextClick) {
+  click(10, 20);
+  type("Hi");
+  EXPECT_EQ(ink(picture()).empty(), true) << "typed text shows on the window only";
+  Box on_window = ink(shown());
+  ASSERT_FALSE(on_window.empty());
+  EXPECT_EQ(drawing()->modified, 0);
+
+  click(200, 200);
+  std::vector<guint32> pixels = picture();
+  Box box = ink(pixels);
+  ASSERT_FALSE(box.empty());
+  EXPECT_GE(box.left, 10);
+  EXPECT_GE(box.top, 20);
+  EXPECT_LT(box.right, 10 + 40);
+  EXPECT_LT(box.bottom, 20 + line_height());
+  EXPECT_GT(count(pixels, kBlack), 5) << "painted in the foreground colour";
+  EXPECT_EQ(drawing()->modified, 1);
+  // The whole picture holds nothing else.
+  std::vector<guint32> all = drawable_pixels(drawing()->backing_pixmap, drawing()->width,
+                                             drawing()->height);
+  EXPECT_EQ(static_cast<int>(all.size()) - count(all, kWhite),
+            kRegion * kRegion - count(pixels, kWhite));
+  EXPECT_EQ(shown(), pixels);
+}
+
+TEST_F(TextTest, BackSpaceRemovesTheLastCharacter) {
+  click(10, 20);
+  type("ac");
+  click(10, 100);
+  key(GDK_BackSpace);  // nothing to remove yet
+  type("ab");
+  key(GDK_BackSpace);
+  type("c");
+  click(200, 250);
+  std::vector<guint32> pixels = picture();
+  int h = line_height();
+  EXPECT_FALSE(ink(block(pixels, 0, 0, kRegion, 20 + h)).empty());
+  EXPECT_EQ(block(pixels, 0, 20, 100, h), block(pixels, 0, 100, 100, h));
+}
+
+TEST_F(TextTest, EscapeDiscardsTheTextAndWipesTheWindow) {
+  click(10, 20);
+  type("Hi");
+  ASSERT_FALSE(ink(shown()).empty());
+  key(GDK_Escape);
+  EXPECT_TRUE(ink(shown()).empty());
+  click(200, 200);
+  EXPECT_TRUE(ink(picture()).empty());
+  EXPECT_EQ(drawing()->modified, 0);
+}
+
+TEST_F(TextTest, ReturnStartsASecondLine) {
+  click(10, 20);
+  type("x");
+  key(GDK_Return);
+  type("x");
+  click(200, 200);
+  std::vector<guint32> pixels = picture();
+  int h = line_height();
+  std::vector<guint32> first = block(pixels, 10, 20, 30, h);
+  std::vector<guint32> second = block(pixels, 10, 20 + h, 30, h);
+  EXPECT_FALSE(ink(pixels).empty());
+  EXPECT_EQ(first, second) << "the same letter, one line further down";
+  EXPECT_LT(count(second, kWhite), static_cast<int>(second.size()));
+}
+
+TEST_F(TextTest, CaretAfterReturnSitsAtTheStartOfTheNewLine) {
+  give_focus();
+  click(100, 20);
+  type("xx");
+  key(GDK_Return);
+  std::vector<guint32> text_only = shown();
+  int h = line_height();
+  text_blink(text.get());  // draws the caret
+  std::vector<guint32> with_caret = shown();
+  Box caret;
+  for (int y = 0; y < kRegion; y++) {
+    for (int x = 0; x < kRegion; x++) {
+      if (with_caret[y * kRegion + x] == text_only[y * kRegion + x]) continue;
+      caret.left = std::min(caret.left, x), caret.right = std::max(caret.right, x);
+      caret.top = std::min(caret.top, y), caret.bottom = std::max(caret.bottom, y);
+    }
+  }
+  ASSERT_FALSE(caret.empty());
+  EXPECT_EQ(caret.left, 101);
+  EXPECT_EQ(caret.right, 101);
+  EXPECT_GE(caret.top, 20 + h - 1);
+  EXPECT_LE(caret.bottom, 20 + 2 * h);
+  text_blink(text.get());  // wipes it
+  EXPECT_EQ(shown(), text_only);
+}
+
+TEST_F(TextTest, CaretBlinksOnlyWithFocus) {
+  click(10, 20);
+  type("H");
+  std::vector<guint32> text_only = shown();
+  for (int i = 0; i < 4; i++) {
+    text_blink(text.get());
+    EXPECT_EQ(shown(), text_only) << "tick " << i;
+  }
+  run_for(1100);
+  EXPECT_EQ(shown(), text_only);
+
+  give_focus();
+  text_blink(text.get());
+  EXPECT_NE(shown(), text_only);
+  text_blink(text.get());
+  EXPECT_EQ(shown(), text_only);
+
+  // The timeout itself alternates the two phases.
+  bool seen_caret = false, seen_wiped_after = false;
+  gint64 end = g_get_monotonic_time() + 1600 * 1000;
+  while (g_get_monotonic_time() < end && !seen_wiped_after) {
+    run_for(50);
+    bool caret = shown() != text_only;
+    if (caret) seen_caret = true;
+    if (seen_caret && !caret) seen_wiped_after = true;
+  }
+  EXPECT_TRUE(seen_caret);
+  EXPECT_TRUE(seen_wiped_after);
+
+  // Losing focus wipes the caret whatever the phase.
+  text_blink(text.get());
+  canvas_focus_lost(canvas);
+  EXPECT_EQ(shown(), text_only);
+}
+
+TEST_F(TextTest, ChoosingAnotherToolCommitsAndGreysTheFontPicker) {
+  GtkWidget *fontpicker = widget("fontpicker");
+  EXPECT_TRUE(GTK_WIDGET_SENSITIVE(fontpicker));
+  give_focus();
+  click(10, 20);
+  type("Hi");
+  text_blink(text.get());  // caret shown
+  other.reset(rectangle_shape_create("rectangle"));
+  canvas_set_tool(canvas, other.get());
+  EXPECT_FALSE(GTK_WIDGET_SENSITIVE(fontpicker));
+  std::vector<guint32> pixels = picture();
+  EXPECT_FALSE(ink(pixels).empty());
+  EXPECT_EQ(drawing()->modified, 1);
+  EXPECT_EQ(shown(), pixels) << "the caret is wiped";
+  guint timer = record()->timer;
+  EXPECT_EQ(timer, 0u);
+
+  canvas_set_tool(canvas, text.get());
+  EXPECT_TRUE(GTK_WIDGET_SENSITIVE(fontpicker));
+}
+
+TEST_F(TextTest, CommitChangePutsTheTextIntoThePictureAndWipesTheCaret) {
+  give_focus();
+  click(10, 20);
+  type("Hi");
+  text_blink(text.get());
+  canvas_commit_change(canvas);
+  std::vector<guint32> pixels = picture();
+  EXPECT_FALSE(ink(pixels).empty());
+  EXPECT_EQ(shown(), pixels);
+  // Nothing is left to commit: the next click adds nothing.
+  click(150, 150);
+  EXPECT_EQ(picture(), pixels);
+}
+
+TEST_F(TextTest, CommitChangeWithoutTextStillMarksTheDrawingModified) {
+  click(10, 20);
+  canvas_commit_change(canvas);
+  EXPECT_TRUE(ink(picture()).empty());
+  EXPECT_EQ(drawing()->modified, 1);
+}
+
+TEST_F(TextTest, FontChosenWhileEditingChangesTheNextPainting) {
+  click(10, 20);
+  type("H");
+  Box small = ink(shown());
+  ASSERT_FALSE(small.empty());
+  EXPECT_EQ(text->attribute(text.get(), TOOL_ATTRIBUTE_FONT, "DejaVu Sans 40"), 1);
+  EXPECT_EQ(ink(shown()).bottom, small.bottom) << "not before the next painting";
+  expose();
+  Box large = ink(shown());
+  EXPECT_GT(large.bottom - large.top, 2 * (small.bottom - small.top));
+  click(250, 250);
+  Box committed = ink(picture());
+  EXPECT_EQ(committed.bottom - committed.top, large.bottom - large.top);
+}
+
+TEST_F(TextTest, NewForegroundColourRecoloursTheTextBeingEdited) {
+  click(10, 20);
+  type("HH");
+  EXPECT_GT(count(shown(), kBlack), 5);
+  GdkColor red = {0, 0xFFFF, 0, 0};
+  gdk_colormap_alloc_color(gdk_colormap_get_system(), &red, FALSE, TRUE);
+  EXPECT_EQ(text->attribute(text.get(), TOOL_ATTRIBUTE_FOREGROUND, &red), 0)
+      << "colours go to the drawing GC";
+  gdk_gc_set_foreground(canvas->gc, &red);
+  expose();
+  std::vector<guint32> on_window = shown();
+  EXPECT_GT(count(on_window, kRed), 5);
+  EXPECT_EQ(count(on_window, kBlack), 0);
+  click(200, 200);
+  std::vector<guint32> pixels = picture();
+  EXPECT_GT(count(pixels, kRed), 5);
+  EXPECT_EQ(count(pixels, kBlack), 0);
+}
+
+TEST_F(TextTest, ExposeRepaintsTheUncommittedText) {
+  click(10, 20);
+  type("Hi");
+  std::vector<guint32> before = shown();
+  ASSERT_FALSE(ink(before).empty());
+  expose();
+  EXPECT_EQ(shown(), before);
+  EXPECT_TRUE(ink(picture()).empty());
+}
+
+TEST_F(TextTest, ControlAndFunctionKeysTypeNothing) {
+  click(10, 20);
+  key(GDK_Left);
+  key(GDK_F1);
+  key(GDK_Tab);
+  key(GDK_Home);
+  key(GDK_Shift_L);
+  key(GDK_Return, "\r");
+  key(GDK_Escape, "\x1b");
+  click(10, 100);
+  key(GDK_Return);
+  canvas_commit_change(canvas);
+  EXPECT_TRUE(ink(picture()).empty());
+}
+
+TEST_F(TextTest, TextTypedWithoutInsertionPointJoinsTheTextTypedAtTheNext) {
+  click(10, 20);
+  type("ac");
+  canvas_commit_change(canvas);
+  type("a");  // shown at the last insertion point, not committed by a press
+  click(10, 100);
+  type("c");
+  click(250, 250);
+  std::vector<guint32> pixels = picture();
+  int h = line_height();
+  EXPECT_EQ(block(pixels, 0, 20, 100, h), block(pixels, 0, 100, 100, h));
+}
+
+TEST_F(TextTest, FontIsTakenOnlyOnceTheToolHasBeenCurrent) {
+  ToolPtr fresh(text_create("text"));
+  EXPECT_EQ(fresh->attribute(fresh.get(), TOOL_ATTRIBUTE_FONT, kFont), 0);
+  int filled = 1;
+  EXPECT_EQ(text->attribute(text.get(), TOOL_ATTRIBUTE_FILLED, &filled), 0);
+  EXPECT_EQ(text->attribute(text.get(), TOOL_ATTRIBUTE_FONT, nullptr), 0);
+}
+
+TEST_F(TextTest, CaretTimerEndsWithTheWindow) {
+  GtkWidget *second = open_window();
+  VorpixCanvas *second_canvas = canvas_of(second);
+  ToolPtr tool(text_create("text"));
+  canvas_set_tool(second_canvas, tool.get());
+  guint timer = static_cast<VorpixText *>(tool.get())->timer;
+  ASSERT_NE(timer, 0u);
+  gtk_widget_destroy(second);
+  pump();
+  EXPECT_EQ(g_main_context_find_source_by_id(nullptr, timer), nullptr);
+  run_for(600);  // a tick now would find no canvas
+}
+
+TEST_F(TextTest, CaretTimerEndsWithTheTool) {
+  GtkWidget *second = open_window();
+  VorpixTool *tool = text_create("text");
+  canvas_set_tool(canvas_of(second), tool);
+  guint timer = static_cast<VorpixText *>(tool)->timer;
+  ASSERT_NE(timer, 0u);
+  // The tool palette destroys its tools with its buttons, before the canvas
+  // goes and while the canvas still points at one of them.
+  g_signal_connect_swapped(lookup_widget(second, "tool_palette_table"), "destroy",
+                           G_CALLBACK(+[](VorpixTool *t) { t->destroy(t); }), tool);
+  gtk_widget_destroy(second);
+  pump();
+  EXPECT_EQ(g_main_context_find_source_by_id(nullptr, timer), nullptr);
+  run_for(600);
+}
+
+}  // namespace

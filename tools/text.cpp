@@ -1,0 +1,325 @@
+#include "tools/text.h"
+
+#include <cstring>
+#include <memory>
+
+#include <gdk/gdkkeysyms.h>
+
+#include "document/drawing.h"
+#include "panels/color_palette.h"
+
+namespace {
+
+constexpr guint kBlinkInterval = 500;  // milliseconds per caret phase
+constexpr int kCaretWipeWidth = 4;
+constexpr int kCaretWipeExtraHeight = 2;
+constexpr char kLineFeed = '\n';
+
+struct ObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+using LayoutPtr = std::unique_ptr<PangoLayout, ObjectUnref>;
+
+VorpixText *as_text(VorpixTool *tool) { return static_cast<VorpixText *>(tool); }
+
+GtkWidget *drawing_area(const VorpixText *text) { return text->canvas->drawing_area; }
+
+// A layout in the drawing area's current font.
+LayoutPtr make_layout(const VorpixText *text, const char *str) {
+  return LayoutPtr(gtk_widget_create_pango_layout(drawing_area(text), str));
+}
+
+void grow_extent(VorpixText *text, PangoLayout *layout) {
+  int width, height;
+  pango_layout_get_pixel_size(layout, &width, &height);
+  if (width > text->max_width) text->max_width = width;
+  if (height > text->max_height) text->max_height = height;
+}
+
+// Copies a box of the picture onto the window, wiping whatever was shown
+// there.  The box is cut to the picture: only the picture has pixels to give.
+void restore_from_picture(const VorpixText *text, int x, int y, int width, int height) {
+  VorpixDrawing *drawing = text->drawing;
+  GdkRectangle box = {x, y, width, height};
+  GdkRectangle picture = {0, 0, drawing->width, drawing->height};
+  GdkRectangle part;
+  if (!gdk_rectangle_intersect(&box, &picture, &part)) return;
+  gdk_draw_drawable(drawing->window, drawing->gc, drawing->backing_pixmap, part.x, part.y,
+                    part.x, part.y, part.width, part.height);
+}
+
+// Paints layout at the insertion point in the drawing GC's foreground.
+void paint_layout(const VorpixText *text, GdkDrawable *drawable, PangoLayout *layout) {
+  GdkGCValues values;
+  gdk_gc_get_values(text->drawing->gc, &values);
+  text_apply_color(layout, &values);
+  GtkWidget *area = drawing_area(text);
+  gtk_paint_layout(area->style, drawable, GTK_STATE_NORMAL, TRUE, nullptr, area, nullptr, text->x,
+                   text->y, layout);
+}
+
+// Ends editing without touching the picture.
+void end_editing(VorpixText *text) {
+  text->active = 0;
+  text->max_width = 0;
+  text->max_height = 0;
+  g_string_truncate(text->buffer, 0);
+}
+
+// Commits a non-empty text, wipes the caret and ends editing.
+void finish_editing(VorpixText *text) {
+  if (text->buffer->len > 0) text_commit(text);
+  text->caret_on = 0;
+  text_draw_caret(text);
+  end_editing(text);
+}
+
+// The caret timer works on the canvas's drawing area: when the canvas goes
+// away while the tool is current (its window is destroyed), the timer goes
+// with it.
+void on_canvas_finalized(gpointer data, GObject *) {
+  VorpixText *text = static_cast<VorpixText *>(data);
+  g_source_remove(text->timer);
+  text->timer = 0;
+  text->canvas = nullptr;
+  text->drawing = nullptr;
+}
+
+void start_blinking(VorpixText *text) {
+  text->timer = g_timeout_add(kBlinkInterval, text_blink, text);
+  g_object_weak_ref(G_OBJECT(text->canvas), on_canvas_finalized, text);
+}
+
+void stop_blinking(VorpixText *text) {
+  g_source_remove(text->timer);
+  g_object_weak_unref(G_OBJECT(text->canvas), on_canvas_finalized, text);
+  text->timer = 0;
+}
+
+void set_fontpicker_sensitive(VorpixText *text, gboolean sensitive) {
+  if (text->fontpicker) gtk_widget_set_sensitive(text->fontpicker, sensitive);
+}
+
+void text_destroy(VorpixTool *tool) {
+  VorpixText *text = as_text(tool);
+  if (text->timer) stop_blinking(text);
+  if (text->fontpicker)
+    g_object_remove_weak_pointer(G_OBJECT(text->fontpicker),
+                                 reinterpret_cast<gpointer *>(&text->fontpicker));
+  if (tool->cursor) gdk_cursor_unref(tool->cursor);
+  g_string_free(text->buffer, TRUE);
+  g_free(text);
+}
+
+void text_select(VorpixTool *tool) {
+  VorpixText *text = as_text(tool);
+  g_string_truncate(text->buffer, 0);
+  if (text->timer) stop_blinking(text);
+  start_blinking(text);
+  set_fontpicker_sensitive(text, TRUE);
+}
+
+int text_notify(VorpixTool *tool, int event, void *) {
+  if (event != TOOL_NOTIFY_FOCUS_GAINED && event != TOOL_NOTIFY_FOCUS_LOST) return 0;
+  VorpixText *text = as_text(tool);
+  text->caret_on = 0;
+  text_draw_caret(text);
+  return 1;
+}
+
+void text_press(VorpixTool *tool, int, int) {
+  VorpixText *text = as_text(tool);
+  if (text->active) finish_editing(text);
+}
+
+void text_release(VorpixTool *tool, int x, int y) {
+  VorpixText *text = as_text(tool);
+  GtkWidget *area = drawing_area(text);
+  gtk_widget_grab_focus(area);
+  gtk_widget_grab_default(area);
+  text->active = 1;
+  text->x = x;
+  text->y = y;
+}
+
+bool is_printable_ascii(gunichar c) { return c >= 0x20 && c <= 0x7E; }
+
+// Applies one key to the typed text.  Only printable ASCII is typed; control
+// and function keys add nothing.
+void edit_buffer(GString *buffer, const GdkEventKey *event) {
+  if (event->keyval == GDK_BackSpace || event->keyval == GDK_Delete) {
+    if (buffer->len > 0) {
+      const char *last = g_utf8_find_prev_char(buffer->str, buffer->str + buffer->len);
+      g_string_truncate(buffer, last ? last - buffer->str : 0);
+    }
+  } else if (event->string && event->length > 0) {
+    if (is_printable_ascii(static_cast<guchar>(event->string[0])) &&
+        g_utf8_validate(event->string, event->length, nullptr))
+      g_string_append_len(buffer, event->string, event->length);
+  } else {
+    gunichar c = gdk_keyval_to_unicode(event->keyval);
+    if (is_printable_ascii(c)) g_string_append_c(buffer, static_cast<char>(c));
+  }
+}
+
+void text_key_release(VorpixTool *tool, const GdkEventKey *event) {
+  VorpixText *text = as_text(tool);
+  text->caret_on = 0;
+  text_draw_caret(text);
+
+  std::unique_ptr<gchar, decltype(&g_free)> old_text(g_strdup(text->buffer->str), g_free);
+  edit_buffer(text->buffer, event);
+  bool escape = event->keyval == GDK_Escape;
+  if (escape) g_string_truncate(text->buffer, 0);
+
+  // Wipe the text shown so far, at the largest size it has had.
+  LayoutPtr layout = make_layout(text, old_text.get());
+  grow_extent(text, layout.get());
+  if (*old_text)
+    restore_from_picture(text, text->x, text->y, text->max_width, text->max_height);
+  pango_layout_set_text(layout.get(), text->buffer->str, -1);
+  grow_extent(text, layout.get());
+  restore_from_picture(text, text->x, text->y, text->max_width, text->max_height);
+  paint_layout(text, text->drawing->window, layout.get());
+
+  if (escape)
+    end_editing(text);
+  else if (event->keyval == GDK_Return)
+    g_string_append_c(text->buffer, kLineFeed);
+}
+
+void text_draw(VorpixTool *tool) {
+  VorpixText *text = as_text(tool);
+  if (!text->active) return;
+  LayoutPtr layout = make_layout(text, text->buffer->str);
+  paint_layout(text, text->drawing->window, layout.get());
+}
+
+void text_commit_change(VorpixTool *tool) {
+  VorpixText *text = as_text(tool);
+  if (!text->active) return;
+  text_commit(text);
+  // The caret must not stay on the window once there is no insertion point.
+  text->caret_on = 0;
+  text_draw_caret(text);
+  end_editing(text);
+}
+
+}  // namespace
+
+VorpixTool *text_create(const char *name) {
+  VorpixText *text = g_new0(VorpixText, 1);
+  g_assert(text);
+  text->name = name;
+  text->cursor = gdk_cursor_new(GDK_XTERM);
+  text->buffer = g_string_new("");
+  text->destroy = text_destroy;
+  text->select = text_select;
+  text->deselect = text_deselect;
+  text->attribute = text_attribute;
+  text->notify = text_notify;
+  text->button_press = text_press;
+  text->button_release = text_release;
+  text->key_release = text_key_release;
+  text->draw = text_draw;
+  text->commit_change = text_commit_change;
+  return text;
+}
+
+void text_set_fontpicker(VorpixTool *tool, GtkWidget *fontpicker) {
+  g_return_if_fail(tool);
+  VorpixText *text = as_text(tool);
+  if (text->fontpicker)
+    g_object_remove_weak_pointer(G_OBJECT(text->fontpicker),
+                                 reinterpret_cast<gpointer *>(&text->fontpicker));
+  text->fontpicker = fontpicker;
+  if (fontpicker)
+    g_object_add_weak_pointer(G_OBJECT(fontpicker),
+                              reinterpret_cast<gpointer *>(&text->fontpicker));
+}
+
+void text_deselect(VorpixTool *tool) {
+  VorpixText *text = as_text(tool);
+  g_assert(text->timer);
+  stop_blinking(text);
+  text->caret_on = 0;
+  text_draw_caret(text);
+  if (text->active && text->buffer->len > 0) text_commit(text);
+  end_editing(text);
+  set_fontpicker_sensitive(text, FALSE);
+}
+
+int text_attribute(VorpixTool *tool, int code, const void *value) {
+  if (!tool->canvas || !tool->canvas->drawing_area) return 0;
+  GtkWidget *area = tool->canvas->drawing_area;
+  GtkStyle *style = area->style;
+  g_assert(style);
+  if (code != TOOL_ATTRIBUTE_FONT || !value) return 0;
+  PangoFontDescription *font = pango_font_description_from_string(static_cast<const char *>(value));
+  gtk_widget_modify_font(area, font);
+  pango_font_description_free(font);
+  return 1;
+}
+
+void text_apply_color(PangoLayout *layout, const GdkGCValues *values) {
+  const char *str = pango_layout_get_text(layout);
+  if (!str || !*str) return;
+  guint8 r, g, b;
+  convert_color(&values->foreground, &r, &g, &b);
+  PangoAttribute *color = pango_attr_foreground_new(color16(r), color16(g), color16(b));
+  // Attribute ranges are byte indices: cover every byte of the text.
+  color->start_index = 0;
+  color->end_index = static_cast<guint>(strlen(str));
+  PangoAttrList *list = pango_layout_get_attributes(layout);
+  if (list)
+    pango_attr_list_ref(list);
+  else
+    list = pango_attr_list_new();
+  pango_attr_list_change(list, color);
+  pango_layout_set_attributes(layout, list);
+  pango_attr_list_unref(list);
+}
+
+void text_commit(VorpixText *text) {
+  LayoutPtr layout = make_layout(text, text->buffer->str);
+  paint_layout(text, text->drawing->backing_pixmap, layout.get());
+  drawing_modified(text->drawing);
+}
+
+void text_draw_caret(VorpixText *text) {
+  if (!text->active) return;
+  LayoutPtr layout = make_layout(text, text->buffer->str);
+  grow_extent(text, layout.get());
+
+  PangoRectangle caret;
+  pango_layout_index_to_pos(layout.get(), static_cast<int>(text->buffer->len), &caret);
+  int cx = PANGO_PIXELS(caret.x), cy = PANGO_PIXELS(caret.y);
+  int ch = PANGO_PIXELS(caret.height);
+  int left = text->x + cx, top = text->y + cy;
+  restore_from_picture(text, left, top, kCaretWipeWidth, ch + kCaretWipeExtraHeight);
+
+  GdkGC *gc = text->drawing->gc;
+  GdkGCValues saved;
+  gdk_gc_get_values(gc, &saved);
+  GdkColor white;
+  gdk_color_white(gdk_rgb_get_colormap(), &white);
+  gdk_gc_set_foreground(gc, &white);
+  gdk_gc_set_function(gc, GDK_INVERT);
+  gdk_gc_set_line_attributes(gc, 1, GDK_LINE_SOLID, GDK_CAP_PROJECTING, GDK_JOIN_ROUND);
+  // As tall as the caret's own line, so the wipe above always covers it.
+  if (text->caret_on)
+    gdk_draw_line(text->drawing->window, gc, left + 1, top, left + 1, top + ch - 1);
+  gdk_gc_set_function(gc, saved.function);
+  gdk_gc_set_line_attributes(gc, saved.line_width, saved.line_style, saved.cap_style,
+                             saved.join_style);
+  gdk_gc_set_foreground(gc, &saved.foreground);
+  text->caret_on = !text->caret_on;
+}
+
+gboolean text_blink(gpointer data) {
+  VorpixText *text = static_cast<VorpixText *>(data);
+  if (!text) return FALSE;
+  if (!text->canvas->has_focus) text->caret_on = 0;
+  text_draw_caret(text);
+  return TRUE;
+}
