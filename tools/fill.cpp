@@ -135,13 +135,13 @@ void seed_fill(guchar *pixels, size_t stride, int width, int height, int x, int 
 }  // namespace
 
 VorpixTool *fill_create(const char *name) {
-  VorpixTool *tool = g_new0(VorpixTool, 1);
-  g_assert(tool);
-  tool->name = name;
-  tool->cursor = gdk_cursor_new(GDK_CROSSHAIR);
-  tool->destroy = fill_destroy;
-  tool->button_press = fill_button_press;
-  return tool;
+  VorpixTool *fill = g_new0(VorpixTool, 1);
+  g_assert(fill);
+  fill->name = name;
+  fill->cursor = gdk_cursor_new(GDK_CROSSHAIR);
+  fill->destroy = fill_destroy;
+  fill->button_press = fill_button_press;
+  return fill;
 }
 
 bool fill_image(VorpixImage *image, int x, int y, guint8 r, guint8 g, guint8 b) {
