@@ -5,6 +5,8 @@
 #include "document/canvas.h"
 #include "document/drawing.h"
 #include "shell/util.h"
+#include "tools/text.h"
+#include "tools/tool_palette.h"
 
 namespace {
 
@@ -65,6 +67,8 @@ GtkWidget *create_window() {
   GtkWidget *window = load_toplevel("main_window", "new_canvas_window");
   gtk_window_set_default_size(GTK_WINDOW(window), kDefaultWidth, kDefaultHeight);
   gtk_widget_show_all(window);
+  tool_palette_set_active_button(window, "pen_button");
+  text_set_fontpicker(tool_palette_get_tool(window, "text"), lookup_widget(window, "fontpicker"));
   return window;
 }
 

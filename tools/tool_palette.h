@@ -1,0 +1,69 @@
+// The tool palette of a main window: one toggle button per tool, one tool per
+// button (created when the button is realized), exactly one active button
+// whose tool is the canvas's current tool, and the "filled" toggle whose
+// state goes to every tool of the window.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include "document/canvas.h"
+
+// A row of the creation table: the only place that lists the tools.
+struct VorpixToolCreateEntry {
+  const char *button_name;  // widget name of the tool button
+  const char *tool_name;    // given to create; becomes the tool's name
+  const char *const *icon;  // XPM data for the button face
+  VorpixTool *(*create)(const char *name);  // null: a button without a tool
+};
+
+// One per main window, attached to "tool_palette_table" as "tool_palette".
+struct VorpixToolPalette {
+  GtkToggleButton *active_button;  // not owned; null until the first selection
+  GHashTable *tools;  // tool name -> VorpixTool, both borrowed from the buttons
+};
+
+// One per tool button, attached to it as "tool_button"; owns its tool.
+struct VorpixToolButton {
+  GtkToggleButton *button;                   // not owned
+  void (*on_click)(VorpixToolButton *tb);    // what the next "clicked" does
+  VorpixTool *tool;                          // owned; null for the curve button
+};
+
+// Attached to the filled toggle as "fill_button".
+struct VorpixFilledButton {
+  GtkToggleButton *button;  // not owned
+  gint32 filled;            // 0 or 1
+};
+
+// The creation table's row for a button name, or null.  Static data.
+const VorpixToolCreateEntry *lookup_tool_create(const char *button_name);
+// The "tool_palette_table" widget of widget's main window.
+GtkWidget *lookup_tool_palette(GtkWidget *widget);
+// The window's palette record, created on first use; owned by the window.
+VorpixToolPalette *lookup_tool_palette_data(GtkWidget *widget);
+// The window's tool of that name, or null; owned by the palette.
+VorpixTool *tool_palette_get_tool(GtkWidget *widget, const char *tool_name);
+// Selects the named button's tool as a click would, without a "clicked"
+// signal and without changing that button's own pressed state.
+void tool_palette_set_active_button(GtkWidget *widget, const char *button_name);
+
+// The three behaviours of a tool button's click.
+void on_tool_select(VorpixToolButton *tb);
+void tool_button_keep_active(VorpixToolButton *tb);
+void tool_button_rearm(VorpixToolButton *tb);
+// Release function of "tool_button": destroys the button's tool.
+void tool_button_destroy(gpointer data);
+// Replaces the button's face by the XPM image.
+void set_button_pixmap(GtkWidget *button, const char *const *xpm);
+
+// Hash and equality of the tools table.
+guint tool_name_hash(gconstpointer key);
+gboolean tool_name_equal(gconstpointer a, gconstpointer b);
+
+extern "C" {
+void on_tool_palette_realize(GtkWidget *widget, gpointer user_data);
+void on_tool_button_realize(GtkWidget *widget, gpointer user_data);
+void on_tool_button_clicked(GtkButton *button, gpointer user_data);
+void on_filled_button_realize(GtkWidget *widget, gpointer user_data);
+void on_filled_button_toggled(GtkToggleButton *button, gpointer user_data);
+}
