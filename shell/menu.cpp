@@ -12,6 +12,7 @@
 #include "imaging/image_processing.h"
 #include "panels/print.h"
 #include "tools/paste.h"
+#include "tools/tool_palette.h"
 
 namespace {
 
@@ -215,6 +216,12 @@ void on_line_width_combo_combo_entry_changed(GtkEditable *entry, gpointer) {
   gtk_editable_set_position(entry, -1);
   g_signal_handlers_unblock_matched(entry, kMatch, 0, 0, nullptr, self, nullptr);
   g_free(current);
+}
+
+void on_fontpicker_font_set(GtkFontButton *button, gpointer) {
+  VorpixTool *text = tool_palette_get_tool(GTK_WIDGET(button), "text");
+  if (text && text->attribute)
+    text->attribute(text, TOOL_ATTRIBUTE_FONT, gtk_font_button_get_font_name(button));
 }
 
 void on_print_setup_activate(GtkWidget *, gpointer) {}

@@ -13,6 +13,7 @@
 #include "shell/util.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/selection.h"
+#include "tools/tool_palette.h"
 
 using vorpix_test::DialogAnswerer;
 using vorpix_test::MainWindowTest;
@@ -457,6 +458,28 @@ TEST_F(MenuTest, ClearingTheLineWidthEntryDoesNothing) {
   EXPECT_STREQ(gtk_entry_get_text(entry), "");
   EXPECT_EQ(line_width(canvas->gc), 9);
   EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), GTK_WIDGET(entry));
+}
+
+// --- Font
+
+std::string font_of(GtkWidget *area) {
+  gchar *name = pango_font_description_to_string(area->style->font_desc);
+  std::string result = name;
+  g_free(name);
+  return result;
+}
+
+TEST_F(MenuTest, ChosenFontGoesToTheTextToolOfThatWindowOnly) {
+  GtkWidget *other = open_window();
+  std::string others_font = font_of(canvas_of(other)->drawing_area);
+  tool_palette_set_active_button(window, "text_button");
+  GtkWidget *picker = widget("fontpicker");
+  gtk_font_button_set_font_name(GTK_FONT_BUTTON(picker), "Serif Bold 23");
+  g_signal_emit_by_name(picker, "font-set");
+  pump();
+  // The text tool writes in the drawing area's font.
+  EXPECT_EQ(font_of(area), "Serif Bold 23");
+  EXPECT_EQ(font_of(canvas_of(other)->drawing_area), others_font);
 }
 
 }  // namespace
