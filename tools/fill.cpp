@@ -3,21 +3,16 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "document/drawing.h"
 #include "imaging/image.h"
 #include "panels/color_palette.h"
 
 namespace {
 
-// Segments the stack holds before it first grows; a blank picture needs only
-// a few, a noisy one can need far more.
-constexpr size_t kStackSegments = 10000;
-
-// Pixels xl to xr of row y are painted; row y + dy is to be searched next to
-// them.
-struct Segment {
-  gint32 y, xl, xr, dy;
-};
 
 void fill_destroy(VorpixTool *tool) {
   if (tool->cursor) gdk_cursor_unref(tool->cursor);
@@ -85,51 +80,171 @@ struct PixelOps<3> {
   }
 };
 
-// Heckbert's scanline seed fill from (x, y), which matches.  Each popped
-// segment names a row to search beside an already painted run; runs found
-// there are painted and pushed onward, and their overhangs past the parent
-// run are pushed back the other way.
+// The region is found on bit rows: bit x of a row's match word w stands for
+// pixel 64 * w + x.  Runs of matching pixels are numbered row by row, and a
+// run is named by its row's base number plus the count of run starts before
+// it, so no run needs to be stored.
+constexpr int kWordBits = 64;
+
+struct BitRow {
+  std::vector<guint64> match;   // matching pixels
+  std::vector<guint64> starts;  // the first pixel of each run
+  std::vector<guint16> rank;    // runs starting before each word
+  gint32 base = 0;              // number of the row's first run
+};
+
+inline guint64 bits_upto(int bit) { return ~guint64(0) >> (kWordBits - 1 - bit); }
+
+// Number of the run that contains pixel x (which matches).
+inline gint32 run_at(const BitRow &row, int x) {
+  const int w = x / kWordBits;
+  return row.base + row.rank[w] +
+         __builtin_popcountll(row.starts[w] & bits_upto(x % kWordBits)) - 1;
+}
+
+template <int kBpp>
+guint64 match_word(const guchar *p, int n, const PixelOps<kBpp> &ops) {
+  guint64 m = 0;
+  for (int i = 0; i < n; i++, p += kBpp) m |= guint64(ops.matches(p)) << i;
+  return m;
+}
+
+#if defined(__SSE2__)
+template <>
+guint64 match_word<4>(const guchar *p, int n, const PixelOps<4> &ops) {
+  const __m128i mask = _mm_set1_epi32(static_cast<int>(ops.mask));
+  const __m128i old = _mm_set1_epi32(static_cast<int>(ops.old_rgb));
+  guint64 m = 0;
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i * 4));
+    const __m128i eq = _mm_cmpeq_epi32(_mm_and_si128(v, mask), old);
+    m |= guint64(_mm_movemask_ps(_mm_castsi128_ps(eq))) << i;
+  }
+  for (; i < n; i++) m |= guint64(ops.matches(p + i * 4)) << i;
+  return m;
+}
+#endif
+
+template <int kBpp>
+void scan_row(const guchar *pixels, int width, const PixelOps<kBpp> &ops, BitRow &row,
+              gint32 base) {
+  const int words = static_cast<int>(row.match.size());
+  row.base = base;
+  guint64 carry = 0;  // the last pixel of the previous word
+  int runs = 0;
+  for (int w = 0; w < words; w++) {
+    const int first = w * kWordBits;
+    const int n = width - first < kWordBits ? width - first : kWordBits;
+    const guint64 m = match_word<kBpp>(pixels + static_cast<size_t>(first) * kBpp, n, ops);
+    row.match[w] = m;
+    row.starts[w] = m & ~((m << 1) | carry);
+    row.rank[w] = static_cast<guint16>(runs);
+    runs += __builtin_popcountll(row.starts[w]);
+    carry = m >> (kWordBits - 1);
+  }
+  row.rank[words] = static_cast<guint16>(runs);
+}
+
+// Root of run i.  A parent never has a higher number than its child, and
+// halving the path keeps it so.
+inline gint32 find_root(gint32 *parent, gint32 i) {
+  while (parent[i] != i) {
+    parent[i] = parent[parent[i]];
+    i = parent[i];
+  }
+  return i;
+}
+
+inline void unite(gint32 *parent, gint32 a, gint32 b) {
+  a = find_root(parent, a);
+  b = find_root(parent, b);
+  if (a < b)
+    parent[b] = a;
+  else if (b < a)
+    parent[a] = b;
+}
+
+// Joins every run of row below with the runs of row above it overlaps: each
+// stretch where both rows match joins exactly one such pair.
+void join_rows(const BitRow &above, const BitRow &below, gint32 *parent) {
+  const int words = static_cast<int>(above.match.size());
+  guint64 carry = 0;
+  for (int w = 0; w < words; w++) {
+    const guint64 both = above.match[w] & below.match[w];
+    guint64 stretch_starts = both & ~((both << 1) | carry);
+    carry = both >> (kWordBits - 1);
+    while (stretch_starts) {
+      const int x = w * kWordBits + __builtin_ctzll(stretch_starts);
+      stretch_starts &= stretch_starts - 1;
+      unite(parent, run_at(above, x), run_at(below, x));
+    }
+  }
+}
+
+// Paints the runs of row whose root is root.  parent must already point
+// every run of this row straight at its root.
+template <int kBpp>
+void paint_row(guchar *pixels, const BitRow &row, const gint32 *parent, gint32 root,
+               const PixelOps<kBpp> &ops) {
+  const int words = static_cast<int>(row.match.size());
+  guint64 carry = 0;  // of the addition that widens run starts into runs
+  for (int w = 0; w < words; w++) {
+    guint64 chosen = 0;
+    gint32 run = row.base + row.rank[w];
+    for (guint64 s = row.starts[w]; s; s &= s - 1, run++)
+      if (parent[run] == root) chosen |= s & (~s + 1);
+    // Adding a run's first bit carries through the run (into the next word
+    // if need be), so the bits the addition flips within match are the
+    // chosen runs.
+    const guint64 m = row.match[w];
+    const unsigned __int128 sum = static_cast<unsigned __int128>(m) + chosen + carry;
+    carry = static_cast<guint64>(sum >> kWordBits);
+    guint64 paint = (static_cast<guint64>(sum) ^ m) & m;
+    if (!paint) continue;
+    guchar *p = pixels + static_cast<size_t>(w) * kWordBits * kBpp;
+    if (paint == ~guint64(0)) {
+      for (int i = 0; i < kWordBits; i++, p += kBpp) ops.paint(p);
+      continue;
+    }
+    for (; paint; paint &= paint - 1) ops.paint(p + __builtin_ctzll(paint) * kBpp);
+  }
+}
+
+// The 4-connected region of (x, y) as connected runs: the rows' runs of
+// matching pixels are joined with the runs they overlap in the row above
+// (union-find), and the runs that share the seed's root are painted.  The
+// work is a fixed number of passes over bit rows, however ragged the region.
 template <int kBpp>
 void seed_fill(guchar *pixels, size_t stride, int width, int height, int x, int y,
                const PixelOps<kBpp> ops) {
-  std::vector<Segment> stack;
-  stack.reserve(kStackSegments);
-  auto push = [&stack, height](int sy, int xl, int xr, int dy) {
-    if (sy + dy >= 0 && sy + dy < height) stack.push_back({sy, xl, xr, dy});
-  };
-
-  push(y, x, x, 1);
-  push(y + 1, x, x, -1);
-  while (!stack.empty()) {
-    const Segment s = stack.back();
-    stack.pop_back();
-    const int dy = s.dy, x1 = s.xl, x2 = s.xr;
-    const int row_y = s.y + dy;
-    guchar *const row = pixels + row_y * stride;
-
-    int c = x1;
-    for (guchar *p = row + c * kBpp; c >= 0 && ops.matches(p); c--, p -= kBpp) ops.paint(p);
-    bool in_run = c < x1;
-    int l = c + 1;
-    if (in_run) {
-      if (l < x1) push(row_y, l, x1 - 1, -dy);
-      c = x1 + 1;
-    }
-    for (;;) {
-      if (in_run) {
-        for (guchar *p = row + c * kBpp; c < width && ops.matches(p); c++, p += kBpp)
-          ops.paint(p);
-        push(row_y, l, c - 1, dy);
-        if (c > x2 + 1) push(row_y, x2 + 1, c - 1, -dy);
-      }
-      c++;
-      for (const guchar *p = row + c * kBpp; c <= x2 && !ops.matches(p); c++, p += kBpp) {
-      }
-      if (c > x2) break;
-      l = c;
-      in_run = true;
-    }
+  const int words = (width + kWordBits - 1) / kWordBits;
+  std::vector<BitRow> rows(static_cast<size_t>(height));
+  gint32 runs = 0;
+  for (int ry = 0; ry < height; ry++) {
+    BitRow &row = rows[ry];
+    row.match.resize(static_cast<size_t>(words));
+    row.starts.resize(static_cast<size_t>(words));
+    row.rank.resize(static_cast<size_t>(words) + 1);
+    scan_row<kBpp>(pixels + ry * stride, width, ops, row, runs);
+    runs += row.rank[words];
   }
+
+  std::vector<gint32> parent(static_cast<size_t>(runs));
+  for (gint32 i = 0; i < runs; i++) parent[i] = i;
+  for (int ry = 1; ry < height; ry++) {
+    // Point the row above straight at its roots first: its runs are looked
+    // up once for every stretch below them.
+    for (gint32 i = rows[ry - 1].base; i < rows[ry].base; i++)
+      parent[i] = find_root(parent.data(), parent[i]);
+    join_rows(rows[ry - 1], rows[ry], parent.data());
+  }
+
+  const gint32 root = find_root(parent.data(), run_at(rows[y], x));
+  // Parents precede their children, so one pass in order resolves every root.
+  for (gint32 i = 0; i < runs; i++) parent[i] = parent[parent[i]];
+  for (int ry = 0; ry < height; ry++)
+    paint_row<kBpp>(pixels + ry * stride, rows[ry], parent.data(), root, ops);
 }
 
 }  // namespace

@@ -14,6 +14,6 @@ VorpixTool *fill_create(const char *name);
 // Paints R, G, B into every pixel of image that is 4-connected to (x, y) and
 // has exactly the R, G, B of (x, y); the fourth byte is left alone.  Returns
 // false, changing nothing, when (x, y) is outside the image or already has
-// the new colour.  Allocates only its segment stack, however ragged the
-// region.
+// the new colour.  Works in a fixed number of passes over the rows, however
+// ragged the region; it allocates two bits a pixel and one number a run.
 bool fill_image(VorpixImage *image, int x, int y, guint8 r, guint8 g, guint8 b);

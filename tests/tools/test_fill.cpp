@@ -263,7 +263,7 @@ TEST_F(FillTest, RaggedRegionOfALargeNoisyPictureIsFilledCompletely) {
   constexpr int kSide = 4096;
   canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, kSide, kSide));
   // Above the percolation threshold: one huge region riddled with holes,
-  // far more pending segments than the stack's first 10000.
+  // millions of runs joined along winding paths.
   Picture expected = noise(kSide, kSide, 0.65, 2024, kWhite, kBlack);
   show(expected);
   int x = 2048, y = 2048;
