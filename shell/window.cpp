@@ -68,6 +68,8 @@ GtkWidget *create_window() {
   gtk_window_set_default_size(GTK_WINDOW(window), kDefaultWidth, kDefaultHeight);
   gtk_widget_show_all(window);
   tool_palette_set_active_button(window, "pen_button");
+  // Show the pen's button pressed too; its click handler now only keeps it so.
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(lookup_widget(window, "pen_button")), TRUE);
   text_set_fontpicker(tool_palette_get_tool(window, "text"), lookup_widget(window, "fontpicker"));
   return window;
 }

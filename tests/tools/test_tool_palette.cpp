@@ -211,10 +211,10 @@ TEST_F(ToolPaletteTest, ClickingAnotherButtonSwitchesTools) {
   EXPECT_FALSE(pressed("oval_button"));
 }
 
-TEST_F(ToolPaletteTest, PenSelectsOnFirstClickAfterStartUp) {
-  // The pen was made active without a click, so its button never went down.
-  EXPECT_FALSE(pressed("pen_button"));
+TEST_F(ToolPaletteTest, PenButtonShowsPressedAtStartUpAndSelectsAgainLater) {
+  EXPECT_TRUE(pressed("pen_button"));
   click_button("fill_button");
+  EXPECT_FALSE(pressed("pen_button"));
   calls.clear();
   click_button("pen_button");
   EXPECT_EQ(canvas->tool, tool("pen"));
