@@ -1,14 +1,11 @@
 // The closed freehand tool through real events on the drawing area.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "document/canvas.h"
 #include "document/drawing.h"
 #include "tests/harness/window_fixture.h"
-#include "tools/freehand.h"
-#include "tools/shape.h"
 
 using vorpix_test::drawable_pixels;
 
@@ -19,27 +16,18 @@ constexpr guint32 kBlack = 0x000000;
 constexpr guint32 kRed = 0xFF0000;
 constexpr int kRegion = 200;
 
-struct ToolDestroy {
-  void operator()(VorpixTool *tool) const { tool->destroy(tool); }
-};
-using ToolPtr = std::unique_ptr<VorpixTool, ToolDestroy>;
-
 class FreehandTest : public vorpix_test::MainWindowTest {
  protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    freehand.reset(closed_freehand_create("freehand"));
-    canvas_set_tool(canvas, freehand.get());
-  }
-  void TearDown() override {
-    MainWindowTest::TearDown();
-    freehand.reset();
-    other.reset();
+    choose("closed_freehand_button");
+    freehand = canvas->tool;
+    ASSERT_STREQ(freehand->name, "freehand");
   }
 
-  void set_filled(int filled) {
-    ASSERT_EQ(freehand->attribute(freehand.get(), TOOL_ATTRIBUTE_FILLED, &filled), 1);
-  }
+  void choose(const char *button) { gtk_button_clicked(GTK_BUTTON(widget(button))); }
+  // The palette's filled toggle tells every tool of the window.
+  void toggle_filled() { choose("filled_button"); }
 
   // A square traced from (x, y) clockwise, released back near the start.
   void trace_square(int x, int y, int side) {
@@ -56,8 +44,7 @@ class FreehandTest : public vorpix_test::MainWindowTest {
   }
   std::vector<guint32> shown() const { return drawable_pixels(area->window, kRegion, kRegion); }
 
-  ToolPtr freehand;
-  ToolPtr other;
+  VorpixTool *freehand = nullptr;
 };
 
 TEST_F(FreehandTest, OutlineIsClosedBackToItsStart) {
@@ -76,10 +63,9 @@ TEST_F(FreehandTest, OutlineIsClosedBackToItsStart) {
 }
 
 TEST_F(FreehandTest, FilledFlagFillsInTheForegroundColour) {
-  GdkColor red = {0, 0xFFFF, 0, 0};
-  gdk_colormap_alloc_color(gdk_colormap_get_system(), &red, FALSE, TRUE);
-  gdk_gc_set_foreground(canvas->gc, &red);
-  set_filled(1);
+  // Swatch 2 of the colour palette is red.
+  vorpix_test::send_button(widget("color_palette_entry2"), GDK_BUTTON_PRESS, 2, 2, 1);
+  toggle_filled();
   trace_square(20, 20, 60);
   EXPECT_EQ(pixel(50, 50), kRed);
   EXPECT_EQ(pixel(21, 21), kRed);
@@ -89,18 +75,18 @@ TEST_F(FreehandTest, FilledFlagFillsInTheForegroundColour) {
 
 TEST_F(FreehandTest, FilledFlagChangesOnlyTheNextFigure) {
   trace_square(10, 10, 40);
-  set_filled(1);
+  toggle_filled();
   EXPECT_EQ(pixel(30, 30), kWhite);
   trace_square(100, 10, 40);
   EXPECT_EQ(pixel(30, 30), kWhite);
   EXPECT_EQ(pixel(120, 30), kBlack);
-  set_filled(0);
+  toggle_filled();
   trace_square(10, 100, 40);
   EXPECT_EQ(pixel(30, 120), kWhite);
 }
 
 TEST_F(FreehandTest, OutlineWithTwoVerticesIsClosedButNotFilled) {
-  set_filled(1);
+  toggle_filled();
   // Press and release without motion: the press point and the closing point.
   press(30, 30);
   release(70, 30);
@@ -113,15 +99,14 @@ TEST_F(FreehandTest, DeselectDiscardsTheStrokeWithoutPaintingMore) {
   press(20, 20);
   motion(60, 20);
   motion(60, 60);
-  other.reset(rectangle_shape_create("rectangle"));
-  canvas_set_tool(canvas, other.get());
-  canvas_set_tool(canvas, freehand.get());
+  choose("rectangle_button");
+  choose("closed_freehand_button");
   std::vector<guint32> before = picture();
   release(20, 60);
   EXPECT_EQ(picture(), before);
 
   // The next stroke starts afresh and is closed to its own start.
-  set_filled(1);
+  toggle_filled();
   trace_square(100, 100, 40);
   EXPECT_EQ(pixel(120, 120), kBlack);
   EXPECT_EQ(pixel(40, 40), kWhite);
@@ -147,8 +132,8 @@ TEST_F(FreehandTest, StrokeThatBeganBeforeTheToolClosesAtItsFirstPoint) {
 
 TEST_F(FreehandTest, OnlyTheFilledFlagIsTaken) {
   GdkColor red = {0, 0xFFFF, 0, 0};
-  EXPECT_EQ(freehand->attribute(freehand.get(), TOOL_ATTRIBUTE_FOREGROUND, &red), 0);
-  EXPECT_EQ(freehand->attribute(freehand.get(), TOOL_ATTRIBUTE_FONT, "Sans 10"), 0);
+  EXPECT_EQ(freehand->attribute(freehand, TOOL_ATTRIBUTE_FOREGROUND, &red), 0);
+  EXPECT_EQ(freehand->attribute(freehand, TOOL_ATTRIBUTE_FONT, "Sans 10"), 0);
 }
 
 }  // namespace

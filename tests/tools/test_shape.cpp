@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -12,7 +11,6 @@
 #include "document/canvas.h"
 #include "document/drawing.h"
 #include "tests/harness/window_fixture.h"
-#include "tools/shape.h"
 
 using vorpix_test::drawable_pixels;
 using vorpix_test::pump;
@@ -28,29 +26,16 @@ constexpr int kRegion = 200;
 using Pixel = std::pair<int, int>;
 using PixelSet = std::set<Pixel>;
 
-struct ToolDestroy {
-  void operator()(VorpixTool *tool) const { tool->destroy(tool); }
-};
-using ToolPtr = std::unique_ptr<VorpixTool, ToolDestroy>;
-
 class ShapeTest : public vorpix_test::MainWindowTest {
  protected:
-  void TearDown() override {
-    // The window goes first: the canvas only points at its current tool.
-    MainWindowTest::TearDown();
-    tools.clear();
+  // Clicks a button of the tool palette; returns the tool it made current.
+  VorpixTool *choose(const char *button) {
+    gtk_button_clicked(GTK_BUTTON(widget(button)));
+    return canvas->tool;
   }
 
-  // Makes a new tool of that kind the current tool.
-  VorpixTool *use(VorpixTool *(*create)(const char *), const char *name) {
-    tools.emplace_back(create(name));
-    canvas_set_tool(canvas, tools.back().get());
-    return tools.back().get();
-  }
-
-  void set_filled(VorpixTool *tool, int filled) {
-    ASSERT_EQ(tool->attribute(tool, TOOL_ATTRIBUTE_FILLED, &filled), 1);
-  }
+  // Clicks the palette's filled toggle, which tells every tool of the window.
+  void toggle_filled() { gtk_button_clicked(GTK_BUTTON(widget("filled_button"))); }
 
   std::vector<guint32> picture() const {
     return drawable_pixels(drawing()->backing_pixmap, kRegion, kRegion);
@@ -66,15 +51,6 @@ class ShapeTest : public vorpix_test::MainWindowTest {
         if (pixels[y * kRegion + x] != kWhite) result.insert({x, y});
     return result;
   }
-
-  // A drag through several intermediate positions.
-  void drag_through(const std::vector<Pixel> &path) {
-    press(path.front().first, path.front().second);
-    for (size_t i = 1; i < path.size(); i++) motion(path[i].first, path[i].second);
-    release(path.back().first, path.back().second);
-  }
-
-  std::vector<ToolPtr> tools;
 };
 
 PixelSet rectangle_outline(int left, int top, int right, int bottom) {
@@ -108,7 +84,7 @@ bool painted_near(const PixelSet &pixels, double x, double y, int radius = 1) {
 }
 
 TEST_F(ShapeTest, RectangleCoversItsCornersInBothDragDirections) {
-  VorpixTool *tool = use(rectangle_shape_create, "rectangle");
+  choose("rectangle_button");
   drag(10, 10, 20, 15);
   EXPECT_EQ(painted(), rectangle_outline(10, 10, 20, 15));
   EXPECT_EQ(pixel(10, 10), kBlack);
@@ -118,7 +94,7 @@ TEST_F(ShapeTest, RectangleCoversItsCornersInBothDragDirections) {
   EXPECT_EQ(painted(), rectangle_outline(10, 10, 20, 15));
 
   canvas_clear(canvas);
-  set_filled(tool, 1);
+  toggle_filled();
   drag(10, 10, 20, 15);
   EXPECT_EQ(painted(), rectangle_area(10, 10, 20, 15));
 
@@ -129,7 +105,7 @@ TEST_F(ShapeTest, RectangleCoversItsCornersInBothDragDirections) {
 }
 
 TEST_F(ShapeTest, OvalFillsTheRectanglesBox) {
-  VorpixTool *tool = use(oval_shape_create, "oval");
+  choose("oval_button");
   drag(30, 20, 90, 60);
   PixelSet outline = painted();
   // The server's ellipses may leave out the pixel where they touch the box.
@@ -141,7 +117,7 @@ TEST_F(ShapeTest, OvalFillsTheRectanglesBox) {
   EXPECT_FALSE(outline.count({60, 40})) << "an unfilled oval has a hollow centre";
 
   canvas_clear(canvas);
-  set_filled(tool, 1);
+  toggle_filled();
   drag(90, 60, 30, 20);
   PixelSet filled = painted();
   box = bounds(filled);
@@ -172,7 +148,7 @@ Quarter expected_quarter(int x1, int y1, int x2, int y2) {
 }
 
 TEST_F(ShapeTest, ArcDrawsTheClockwiseQuarterForEachDragDirection) {
-  VorpixTool *tool = use(arc_shape_create, "arc");
+  choose("arc_button");
   const int drags[][4] = {
       {60, 40, 140, 90},   // right and down: centre below the start
       {60, 90, 140, 40},   // right and up
@@ -181,7 +157,7 @@ TEST_F(ShapeTest, ArcDrawsTheClockwiseQuarterForEachDragDirection) {
   };
   const double diagonal = std::sqrt(0.5);
   for (int filled = 0; filled <= 1; filled++) {
-    set_filled(tool, filled);
+    if (filled) toggle_filled();
     for (const auto &d : drags) {
       SCOPED_TRACE(testing::Message() << "drag " << d[0] << "," << d[1] << " to " << d[2] << ","
                                       << d[3] << " filled " << filled);
@@ -216,7 +192,7 @@ TEST_F(ShapeTest, ArcDrawsTheClockwiseQuarterForEachDragDirection) {
 }
 
 TEST_F(ShapeTest, ArcFromTheOriginIsTheQuarterFromTopToRightEnd) {
-  use(arc_shape_create, "arc");
+  choose("arc_button");
   drag(0, 0, 100, 50);
   PixelSet pixels = painted();
   // Ellipse centred at (0, 50) with radii 100 and 50.
@@ -232,20 +208,12 @@ TEST_F(ShapeTest, ArcFromTheOriginIsTheQuarterFromTopToRightEnd) {
 
 TEST_F(ShapeTest, RubberBandsAreInvertedAwayAndTheWindowMatchesThePicture) {
   const std::vector<Pixel> path = {{30, 30}, {60, 45}, {110, 90}, {20, 120}, {70, 150}, {90, 70}};
-  struct Kind {
-    VorpixTool *(*create)(const char *);
-    const char *name;
-  };
-  const Kind kinds[] = {{line_shape_create, "line"},
-                        {rectangle_shape_create, "rectangle"},
-                        {oval_shape_create, "oval"},
-                        {arc_shape_create, "arc"},
-                        {multiline_shape_create, "mline"}};
-  for (const Kind &kind : kinds) {
-    SCOPED_TRACE(kind.name);
+  for (const char *button :
+       {"line_button", "rectangle_button", "oval_button", "arc_button", "multiline_button"}) {
+    SCOPED_TRACE(button);
     canvas_clear(canvas);
     pump();
-    use(kind.create, kind.name);
+    choose(button);
     std::vector<guint32> blank = picture();
 
     press(path[0].first, path[0].second);
@@ -265,7 +233,7 @@ TEST_F(ShapeTest, RubberBandsAreInvertedAwayAndTheWindowMatchesThePicture) {
 }
 
 TEST_F(ShapeTest, ClickWithoutMotionPaintsFromPressToRelease) {
-  use(line_shape_create, "line");
+  choose("line_button");
   press(40, 40);
   release(60, 40);
   EXPECT_EQ(painted(), rectangle_area(40, 40, 60, 40));
@@ -273,7 +241,7 @@ TEST_F(ShapeTest, ClickWithoutMotionPaintsFromPressToRelease) {
 }
 
 TEST_F(ShapeTest, DragThatBeganBeforeTheToolStartsAtItsFirstMotion) {
-  use(rectangle_shape_create, "rectangle");
+  choose("rectangle_button");
   motion(30, 30);
   motion(50, 40);
   release(50, 40);
@@ -282,35 +250,38 @@ TEST_F(ShapeTest, DragThatBeganBeforeTheToolStartsAtItsFirstMotion) {
 }
 
 TEST_F(ShapeTest, ToggledFilledFlagChangesOnlyTheNextFigure) {
-  VorpixTool *tool = use(rectangle_shape_create, "rectangle");
+  choose("rectangle_button");
   drag(10, 10, 40, 40);
-  set_filled(tool, 1);
+  toggle_filled();
   EXPECT_EQ(pixel(25, 25), kWhite);
   drag(60, 10, 90, 40);
   EXPECT_EQ(pixel(25, 25), kWhite);
   EXPECT_EQ(pixel(75, 25), kBlack);
-  set_filled(tool, 0);
+  toggle_filled();
   drag(110, 10, 140, 40);
   EXPECT_EQ(pixel(75, 25), kBlack);
   EXPECT_EQ(pixel(125, 25), kWhite);
 }
 
 TEST_F(ShapeTest, OnlyTheFilledFlagIsTaken) {
-  VorpixTool *tool = use(rectangle_shape_create, "rectangle");
+  VorpixTool *tool = choose("rectangle_button");
+  ASSERT_STREQ(tool->name, "rectangle");
   GdkColor red = {0, 0xFFFF, 0, 0};
   EXPECT_EQ(tool->attribute(tool, TOOL_ATTRIBUTE_FOREGROUND, &red), 0);
   EXPECT_EQ(tool->attribute(tool, TOOL_ATTRIBUTE_BACKGROUND, &red), 0);
   EXPECT_EQ(tool->attribute(tool, TOOL_ATTRIBUTE_FONT, "Sans 12"), 0);
-  // The line ignores the flag it takes.
-  VorpixTool *line = use(line_shape_create, "line");
-  set_filled(line, 1);
+  int filled = 1;
+  EXPECT_EQ(tool->attribute(tool, TOOL_ATTRIBUTE_FILLED, &filled), 1);
+  // The line takes the flag too, and ignores it.
+  choose("line_button");
+  toggle_filled();
   drag(10, 10, 30, 30);
   EXPECT_EQ(pixel(20, 20), kBlack);
   EXPECT_EQ(pixel(25, 15), kWhite);
 }
 
 TEST_F(ShapeTest, MultilineJoinsDragsUntilTheToolChanges) {
-  use(multiline_shape_create, "mline");
+  choose("multiline_button");
   drag(10, 10, 60, 10);    // A to B
   drag(60, 50, 10, 50);    // C to D, joined to B
   EXPECT_EQ(pixel(35, 10), kBlack);  // A-B
@@ -321,9 +292,8 @@ TEST_F(ShapeTest, MultilineJoinsDragsUntilTheToolChanges) {
   EXPECT_EQ(pixel(10, 70), kBlack);
   EXPECT_EQ(shown(), picture());
 
-  VorpixTool *mline = canvas->tool;
-  use(line_shape_create, "line");
-  canvas_set_tool(canvas, mline);
+  choose("line_button");
+  choose("multiline_button");
   drag(100, 100, 150, 100);
   EXPECT_EQ(pixel(100, 75), kWhite) << "a new chain is not joined to the old one";
   EXPECT_EQ(pixel(125, 100), kBlack);
@@ -332,10 +302,10 @@ TEST_F(ShapeTest, MultilineJoinsDragsUntilTheToolChanges) {
 }
 
 TEST_F(ShapeTest, DeselectDuringADragRestoresTheGcFunction) {
-  use(oval_shape_create, "oval");
+  choose("oval_button");
   press(20, 20);
   motion(60, 60);
-  use(rectangle_shape_create, "rectangle");
+  choose("rectangle_button");
   GdkGCValues values;
   gdk_gc_get_values(canvas->gc, &values);
   EXPECT_EQ(values.function, GDK_COPY);

@@ -12,7 +12,6 @@
 #include "document/drawing.h"
 #include "shell/util.h"
 #include "tests/harness/window_fixture.h"
-#include "tools/shape.h"
 #include "tools/text.h"
 
 using vorpix_test::drawable_pixels;
@@ -41,23 +40,27 @@ class TextTest : public vorpix_test::MainWindowTest {
  protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    text.reset(text_create("text"));
-    text_set_fontpicker(text.get(), widget("fontpicker"));
-    canvas_set_tool(canvas, text.get());
-    ASSERT_EQ(text->attribute(text.get(), TOOL_ATTRIBUTE_FONT, kFont), 1);
+    choose("text_button");
+    text = canvas->tool;
+    ASSERT_STREQ(text->name, "text");
+    choose_font(kFont);
     // Without a window manager focus follows the pointer; start without it so
     // that no caret tick paints into what the tests read.
     vorpix_test::send_focus(window, false);
     pump();
     ASSERT_EQ(canvas->has_focus, 0);
   }
-  void TearDown() override {
-    MainWindowTest::TearDown();
-    text.reset();
-    other.reset();
-  }
 
-  VorpixText *record() const { return static_cast<VorpixText *>(text.get()); }
+  VorpixText *record() const { return static_cast<VorpixText *>(text); }
+
+  void choose(const char *button) { gtk_button_clicked(GTK_BUTTON(widget(button))); }
+
+  // As if the font were chosen in the font picker's dialog.
+  void choose_font(const char *font) {
+    GtkWidget *fontpicker = widget("fontpicker");
+    gtk_font_button_set_font_name(GTK_FONT_BUTTON(fontpicker), font);
+    g_signal_emit_by_name(fontpicker, "font-set");
+  }
 
   void type(const char *letters) {
     for (const char *c = letters; *c; c++) key(static_cast<guchar>(*c));
@@ -117,8 +120,7 @@ class TextTest : public vorpix_test::MainWindowTest {
     ASSERT_EQ(canvas->has_focus, 1);
   }
 
-  ToolPtr text;
-  ToolPtr other;
+  VorpixTool *text = nullptr;
 };
 
 TEST_F(TextTest, TypedTextIsCommittedAtTheInsertionPointByTheNextClick) {
@@ -195,7 +197,7 @@ TEST_F(TextTest, CaretAfterReturnSitsAtTheStartOfTheNewLine) {
   key(GDK_Return);
   std::vector<guint32> text_only = shown();
   int h = line_height();
-  text_blink(text.get());  // draws the caret
+  text_blink(text);  // draws the caret
   std::vector<guint32> with_caret = shown();
   Box caret;
   for (int y = 0; y < kRegion; y++) {
@@ -210,7 +212,7 @@ TEST_F(TextTest, CaretAfterReturnSitsAtTheStartOfTheNewLine) {
   EXPECT_EQ(caret.right, 101);
   EXPECT_GE(caret.top, 20 + h - 1);
   EXPECT_LE(caret.bottom, 20 + 2 * h);
-  text_blink(text.get());  // wipes it
+  text_blink(text);  // wipes it
   EXPECT_EQ(shown(), text_only);
 }
 
@@ -219,16 +221,16 @@ TEST_F(TextTest, CaretBlinksOnlyWithFocus) {
   type("H");
   std::vector<guint32> text_only = shown();
   for (int i = 0; i < 4; i++) {
-    text_blink(text.get());
+    text_blink(text);
     EXPECT_EQ(shown(), text_only) << "tick " << i;
   }
   run_for(1100);
   EXPECT_EQ(shown(), text_only);
 
   give_focus();
-  text_blink(text.get());
+  text_blink(text);
   EXPECT_NE(shown(), text_only);
-  text_blink(text.get());
+  text_blink(text);
   EXPECT_EQ(shown(), text_only);
 
   // The timeout itself alternates the two phases.
@@ -244,7 +246,7 @@ TEST_F(TextTest, CaretBlinksOnlyWithFocus) {
   EXPECT_TRUE(seen_wiped_after);
 
   // Losing focus wipes the caret whatever the phase.
-  text_blink(text.get());
+  text_blink(text);
   canvas_focus_lost(canvas);
   EXPECT_EQ(shown(), text_only);
 }
@@ -255,18 +257,17 @@ TEST_F(TextTest, ChoosingAnotherToolCommitsAndGreysTheFontPicker) {
   give_focus();
   click(10, 20);
   type("Hi");
-  text_blink(text.get());  // caret shown
-  other.reset(rectangle_shape_create("rectangle"));
-  canvas_set_tool(canvas, other.get());
+  text_blink(text);  // caret shown
+  guint timer = record()->timer;
+  choose("rectangle_button");
   EXPECT_FALSE(GTK_WIDGET_SENSITIVE(fontpicker));
   std::vector<guint32> pixels = picture();
   EXPECT_FALSE(ink(pixels).empty());
   EXPECT_EQ(drawing()->modified, 1);
   EXPECT_EQ(shown(), pixels) << "the caret is wiped";
-  guint timer = record()->timer;
-  EXPECT_EQ(timer, 0u);
+  EXPECT_EQ(g_main_context_find_source_by_id(nullptr, timer), nullptr) << "the caret stops";
 
-  canvas_set_tool(canvas, text.get());
+  choose("text_button");
   EXPECT_TRUE(GTK_WIDGET_SENSITIVE(fontpicker));
 }
 
@@ -274,7 +275,7 @@ TEST_F(TextTest, CommitChangePutsTheTextIntoThePictureAndWipesTheCaret) {
   give_focus();
   click(10, 20);
   type("Hi");
-  text_blink(text.get());
+  text_blink(text);
   canvas_commit_change(canvas);
   std::vector<guint32> pixels = picture();
   EXPECT_FALSE(ink(pixels).empty());
@@ -296,7 +297,7 @@ TEST_F(TextTest, FontChosenWhileEditingChangesTheNextPainting) {
   type("H");
   Box small = ink(shown());
   ASSERT_FALSE(small.empty());
-  EXPECT_EQ(text->attribute(text.get(), TOOL_ATTRIBUTE_FONT, "DejaVu Sans 40"), 1);
+  choose_font("DejaVu Sans 40");
   EXPECT_EQ(ink(shown()).bottom, small.bottom) << "not before the next painting";
   expose();
   Box large = ink(shown());
@@ -310,11 +311,9 @@ TEST_F(TextTest, NewForegroundColourRecoloursTheTextBeingEdited) {
   click(10, 20);
   type("HH");
   EXPECT_GT(count(shown(), kBlack), 5);
-  GdkColor red = {0, 0xFFFF, 0, 0};
-  gdk_colormap_alloc_color(gdk_colormap_get_system(), &red, FALSE, TRUE);
-  EXPECT_EQ(text->attribute(text.get(), TOOL_ATTRIBUTE_FOREGROUND, &red), 0)
-      << "colours go to the drawing GC";
-  gdk_gc_set_foreground(canvas->gc, &red);
+  // Swatch 2 of the colour palette is red.
+  vorpix_test::send_button(widget("color_palette_entry2"), GDK_BUTTON_PRESS, 2, 2, 1);
+  EXPECT_EQ(count(shown(), kRed), 0) << "not before the next painting";
   expose();
   std::vector<guint32> on_window = shown();
   EXPECT_GT(count(on_window, kRed), 5);
@@ -367,37 +366,34 @@ TEST_F(TextTest, FontIsTakenOnlyOnceTheToolHasBeenCurrent) {
   ToolPtr fresh(text_create("text"));
   EXPECT_EQ(fresh->attribute(fresh.get(), TOOL_ATTRIBUTE_FONT, kFont), 0);
   int filled = 1;
-  EXPECT_EQ(text->attribute(text.get(), TOOL_ATTRIBUTE_FILLED, &filled), 0);
-  EXPECT_EQ(text->attribute(text.get(), TOOL_ATTRIBUTE_FONT, nullptr), 0);
+  EXPECT_EQ(text->attribute(text, TOOL_ATTRIBUTE_FILLED, &filled), 0);
+  GdkColor red = {0, 0xFFFF, 0, 0};
+  EXPECT_EQ(text->attribute(text, TOOL_ATTRIBUTE_FOREGROUND, &red), 0);
+  EXPECT_EQ(text->attribute(text, TOOL_ATTRIBUTE_FONT, nullptr), 0);
 }
 
 TEST_F(TextTest, CaretTimerEndsWithTheWindow) {
+  // The palette destroys the current text tool with the window.
   GtkWidget *second = open_window();
-  VorpixCanvas *second_canvas = canvas_of(second);
+  gtk_button_clicked(GTK_BUTTON(lookup_widget(second, "text_button")));
+  guint timer = static_cast<VorpixText *>(canvas_of(second)->tool)->timer;
+  ASSERT_NE(timer, 0u);
+  gtk_widget_destroy(second);
+  pump();
+  EXPECT_EQ(g_main_context_find_source_by_id(nullptr, timer), nullptr);
+  run_for(600);
+}
+
+TEST_F(TextTest, CaretTimerEndsWithTheCanvasWhenTheToolOutlivesIt) {
+  GtkWidget *second = open_window();
   ToolPtr tool(text_create("text"));
-  canvas_set_tool(second_canvas, tool.get());
+  canvas_set_tool(canvas_of(second), tool.get());
   guint timer = static_cast<VorpixText *>(tool.get())->timer;
   ASSERT_NE(timer, 0u);
   gtk_widget_destroy(second);
   pump();
   EXPECT_EQ(g_main_context_find_source_by_id(nullptr, timer), nullptr);
   run_for(600);  // a tick now would find no canvas
-}
-
-TEST_F(TextTest, CaretTimerEndsWithTheTool) {
-  GtkWidget *second = open_window();
-  VorpixTool *tool = text_create("text");
-  canvas_set_tool(canvas_of(second), tool);
-  guint timer = static_cast<VorpixText *>(tool)->timer;
-  ASSERT_NE(timer, 0u);
-  // The tool palette destroys its tools with its buttons, before the canvas
-  // goes and while the canvas still points at one of them.
-  g_signal_connect_swapped(lookup_widget(second, "tool_palette_table"), "destroy",
-                           G_CALLBACK(+[](VorpixTool *t) { t->destroy(t); }), tool);
-  gtk_widget_destroy(second);
-  pump();
-  EXPECT_EQ(g_main_context_find_source_by_id(nullptr, timer), nullptr);
-  run_for(600);
 }
 
 }  // namespace
