@@ -234,7 +234,11 @@ TEST_F(DrawingTest, UnreadableFilesGiveNoDrawingAndLeaveTheTitle) {
   ASSERT_TRUE(g_file_set_contents(garbage.c_str(), "not a picture at all", -1, nullptr));
   std::string empty = dir.file("empty.png");
   ASSERT_TRUE(g_file_set_contents(empty.c_str(), "", 0, nullptr));
-  for (const std::string &name : {garbage, empty, dir.file("absent.png"), dir.file("")}) {
+  // Valid, but wider than any X pixmap can be.
+  std::string too_wide = dir.file("too_wide.png");
+  write_png(too_wide, 32768, 1, 0x000000);
+  for (const std::string &name :
+       {garbage, empty, too_wide, dir.file("absent.png"), dir.file("")}) {
     EXPECT_EQ(drawing_new_from_file(area, canvas->gc, name.c_str()), nullptr) << name;
   }
   EXPECT_STREQ(title(), "Untitled - vorpix");
