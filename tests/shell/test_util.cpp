@@ -1,0 +1,90 @@
+// The pixmap search helpers offered to the interface description.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "shell/util.h"
+#include "tests/harness/window_fixture.h"
+
+using vorpix_test::LogCapture;
+
+namespace {
+
+class PixmapSearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gchar *dir = g_dir_make_tmp("vorpix-pixmaps-XXXXXX", nullptr);
+    dir_ = dir;
+    g_free(dir);
+    GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 7, 3);
+    gdk_pixbuf_fill(pixbuf, 0x336699ff);
+    ASSERT_TRUE(gdk_pixbuf_save(pixbuf, (dir_ + "/icon.png").c_str(), "png", nullptr, nullptr));
+    g_object_unref(pixbuf);
+    ASSERT_TRUE(g_file_set_contents((dir_ + "/broken.png").c_str(), "no picture", -1, nullptr));
+    add_pixmap_directory(dir_.c_str());
+  }
+  void TearDown() override {
+    EXPECT_EQ(system(("rm -rf '" + dir_ + "'").c_str()), 0);
+  }
+  std::string dir_;
+};
+
+TEST_F(PixmapSearchTest, CreatePixmapLoadsFromTheListedDirectories) {
+  GtkWidget *image = create_pixmap(nullptr, "icon.png");
+  ASSERT_TRUE(GTK_IS_IMAGE(image));
+  GdkPixbuf *pixbuf = gtk_image_get_pixbuf(GTK_IMAGE(image));
+  ASSERT_NE(pixbuf, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 7);
+  g_object_ref_sink(image);
+  g_object_unref(image);
+}
+
+TEST_F(PixmapSearchTest, MissingOrEmptyNamesGiveAnEmptyImage) {
+  GtkWidget *empty = create_pixmap(nullptr, "");
+  ASSERT_TRUE(GTK_IS_IMAGE(empty));
+  EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(empty)), GTK_IMAGE_EMPTY);
+  g_object_ref_sink(empty);
+  g_object_unref(empty);
+
+  LogCapture log;
+  GtkWidget *missing = create_pixmap(nullptr, "absent.png");
+  ASSERT_TRUE(GTK_IS_IMAGE(missing));
+  EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(missing)), GTK_IMAGE_EMPTY);
+  EXPECT_TRUE(log.contains("Couldn't find pixmap file: absent.png"));
+  g_object_ref_sink(missing);
+  g_object_unref(missing);
+}
+
+TEST_F(PixmapSearchTest, CreatePixbufFindsLoadsOrSaysWhy) {
+  GdkPixbuf *pixbuf = create_pixbuf("icon.png");
+  ASSERT_NE(pixbuf, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_height(pixbuf), 3);
+  g_object_unref(pixbuf);
+
+  EXPECT_EQ(create_pixbuf(nullptr), nullptr);
+  EXPECT_EQ(create_pixbuf(""), nullptr);
+
+  LogCapture log;
+  EXPECT_EQ(create_pixbuf("absent.png"), nullptr);
+  EXPECT_TRUE(log.contains("Couldn't find pixmap file: absent.png"));
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(create_pixbuf("broken.png"), nullptr);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Failed to load pixbuf file: " + dir_ + "/broken.png: "), std::string::npos)
+      << err;
+}
+
+TEST(GladeFileTest, EnvironmentNamesTheInterfaceDescription) {
+  const char *saved = g_getenv("VORPIX_GLADE_FILE");
+  std::string keep = saved ? saved : "";
+  g_setenv("VORPIX_GLADE_FILE", "/somewhere/else.glade", TRUE);
+  EXPECT_STREQ(vorpix_glade_file(), "/somewhere/else.glade");
+  g_setenv("VORPIX_GLADE_FILE", "", TRUE);
+  EXPECT_STREQ(vorpix_glade_file(), "/usr/local/share/vorpix/glade/vorpix.glade");
+  g_unsetenv("VORPIX_GLADE_FILE");
+  EXPECT_STREQ(vorpix_glade_file(), "/usr/local/share/vorpix/glade/vorpix.glade");
+  if (saved) g_setenv("VORPIX_GLADE_FILE", keep.c_str(), TRUE);
+}
+
+}  // namespace
