@@ -7,22 +7,19 @@
 #include <vector>
 
 #include "imaging/image_processing.h"
+#include "imaging/image_processing_private.h"
+
+using namespace effect_private;
 
 namespace {
 
-constexpr int kPixelSize = 4;  // R, G, B, A
 constexpr int kAlpha = 3;
-constexpr int kMaxSample = 255;
 
 // 3 x 3 kernels stored row by row.
 constexpr int kReliefSize = 3;
 constexpr float kSharpenKernel[] = {-1, -2, -1, -2, 20, -2, -1, -2, -1};
 constexpr float kReliefKernel[] = {-1, -2, 0, -2, 0, 2, 0, 2, 1};
 constexpr guchar kEmbossOffset[] = {128, 128, 128};
-
-// Greyscale weights 11/32, 16/32, 5/32; luminance weights 169/512, 256/512, 87/512.
-constexpr int kGreyRed = 11, kGreyGreen = 16, kGreyBlue = 5, kGreyShift = 5;
-constexpr int kLumRed = 169, kLumGreen = 256, kLumBlue = 87, kLumShift = 9;
 
 // Oil paint counts samples in bins of four levels.
 constexpr int kOilBinShift = 2;
@@ -31,27 +28,6 @@ constexpr int kOilBins = 256 >> kOilBinShift;
 // A float sum of products of 8-bit samples with whole-number entries is exact
 // while every partial sum stays below 2^24.
 constexpr int kExactFloatLimit = 1 << 24;
-
-struct Raster {
-  guchar *pixels;
-  int stride;
-  int width;
-  int height;
-
-  explicit Raster(const VorpixImage *image)
-      : pixels(image_pixels(image)),
-        stride(image_rowstride(image)),
-        width(image_width(image)),
-        height(image_height(image)) {}
-  guchar *row(int y) const { return pixels + static_cast<gsize>(y) * static_cast<gsize>(stride); }
-  guchar *at(int x, int y) const { return row(y) + static_cast<gsize>(x) * kPixelSize; }
-};
-
-void copy_colour(const guchar *from, guchar *to) {
-  to[0] = from[0];
-  to[1] = from[1];
-  to[2] = from[2];
-}
 
 // Coordinates past an edge are mirrored: -1 reads 1, but size reads size - 1
 // (the far edge pixel is repeated, the near one is not).
@@ -234,13 +210,8 @@ void convolve(const VorpixImage *input, VorpixImage *output, const float *kernel
 
 // Emboss: every pixel becomes its own grey.
 void grey_pass(VorpixImage *output) {
-  const Raster out(output);
-  for (int y = 0; y < out.height; y++) {
-    guchar *d = out.row(y);
-    for (int x = 0; x < out.width; x++, d += kPixelSize)
-      d[0] = d[1] = d[2] = static_cast<guchar>(
-          (kGreyRed * d[0] + kGreyGreen * d[1] + kGreyBlue * d[2]) >> kGreyShift);
-  }
+  for_each_pixel(Raster(output),
+                 [](guchar *d) { d[0] = d[1] = d[2] = static_cast<guchar>(grey_of(d)); });
 }
 
 // Scales the output so that its largest sample becomes 255.  Alpha samples
@@ -248,42 +219,27 @@ void grey_pass(VorpixImage *output) {
 void stretch_pass(VorpixImage *output) {
   const Raster out(output);
   int largest = 0;
-  for (int y = 0; y < out.height; y++) {
-    guchar *d = out.row(y);
-    for (int x = 0; x < out.width; x++, d += kPixelSize) {
-      d[kAlpha] = 0;
-      largest = std::max({largest, int{d[0]}, int{d[1]}, int{d[2]}});
-    }
-  }
+  for_each_pixel(out, [&](guchar *d) {
+    d[kAlpha] = 0;
+    largest = std::max({largest, int{d[0]}, int{d[1]}, int{d[2]}});
+  });
   if (largest == 0) return;
   std::array<guchar, 256> table;
   for (int b = 0; b < 256; b++)
     table[b] = static_cast<guchar>(std::min(b * kMaxSample / largest, 255));
-  for (int y = 0; y < out.height; y++) {
-    guchar *d = out.row(y);
-    for (int x = 0; x < out.width; x++, d += kPixelSize) {
-      d[0] = table[d[0]];
-      d[1] = table[d[1]];
-      d[2] = table[d[2]];
-    }
-  }
+  for_each_pixel(out, [&](guchar *d) {
+    d[0] = table[d[0]];
+    d[1] = table[d[1]];
+    d[2] = table[d[2]];
+  });
 }
 
 void fill_black(VorpixImage *output) {
-  const Raster out(output);
-  for (int y = 0; y < out.height; y++) {
-    guchar *d = out.row(y);
-    for (int x = 0; x < out.width; x++, d += kPixelSize) d[0] = d[1] = d[2] = 0;
-  }
+  for_each_pixel(Raster(output), [](guchar *d) { d[0] = d[1] = d[2] = 0; });
 }
 
 void copy_colours(const VorpixImage *input, VorpixImage *output) {
-  const Raster in(input), out(output);
-  for (int y = 0; y < in.height; y++) {
-    const guchar *s = in.row(y);
-    guchar *d = out.row(y);
-    for (int x = 0; x < in.width; x++, s += kPixelSize, d += kPixelSize) copy_colour(s, d);
-  }
+  for_each_pixel(Raster(input), Raster(output), copy_colour);
 }
 
 int square(int v) { return v * v; }
@@ -526,12 +482,8 @@ void ImageDirectionalFilter(const VorpixImage *input, VorpixImage *output) {
   if (width < 3 || height < 3) return;
 
   std::vector<int> luminance(static_cast<gsize>(width) * height);
-  for (int y = 0; y < height; y++) {
-    const guchar *s = in.row(y);
-    int *l = luminance.data() + static_cast<gsize>(y) * width;
-    for (int x = 0; x < width; x++, s += kPixelSize)
-      l[x] = (kLumRed * s[0] + kLumGreen * s[1] + kLumBlue * s[2]) >> kLumShift;
-  }
+  int *next = luminance.data();
+  for_each_pixel(in, [&](const guchar *s) { *next++ = luminance_of(s); });
 
   const int stride = in.stride;
   for (int y = 1; y < height - 1; y++) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "imaging/image_filters.h"
+#include "imaging/image_processing_private.h"
 #include "imaging/image_quantize.h"
 #include "imaging/image_stylize.h"
 
@@ -63,52 +64,30 @@ bool image_effect_compatible(const VorpixImage *input, const VorpixImage *output
   return image_width(input) == image_width(output) && image_height(input) == image_height(output);
 }
 
+using namespace effect_private;
+
 namespace {
 
-constexpr int kPixelSize = 4;  // R, G, B, A
 constexpr int kLevels = 256;
-
-// Greyscale weights 11/32, 16/32, 5/32.
-constexpr int kGreyRed = 11, kGreyGreen = 16, kGreyBlue = 5, kGreyShift = 5;
-// Luminance weights 169/512, 256/512, 87/512.
-constexpr int kLumRed = 169, kLumGreen = 256, kLumBlue = 87, kLumShift = 9;
 
 using LevelTable = std::array<guchar, kLevels>;
 
 // Replaces R, G and B of every pixel through one table.
 void map_samples(const VorpixImage *input, VorpixImage *output, const LevelTable &table) {
-  const int width = image_width(input), height = image_height(input);
-  const int in_stride = image_rowstride(input), out_stride = image_rowstride(output);
-  const guchar *in_row = image_pixels(input);
-  guchar *out_row = image_pixels(output);
-  for (int y = 0; y < height; y++, in_row += in_stride, out_row += out_stride) {
-    const guchar *s = in_row;
-    guchar *d = out_row;
-    for (int x = 0; x < width; x++, s += kPixelSize, d += kPixelSize) {
-      d[0] = table[s[0]];
-      d[1] = table[s[1]];
-      d[2] = table[s[2]];
-    }
-  }
+  for_each_pixel(Raster(input), Raster(output), [&](const guchar *s, guchar *d) {
+    d[0] = table[s[0]];
+    d[1] = table[s[1]];
+    d[2] = table[s[2]];
+  });
 }
 
 }  // namespace
 
 void ImageGrey(const VorpixImage *input, VorpixImage *output) {
   g_return_if_fail(image_effect_compatible(input, output));
-  const int width = image_width(input), height = image_height(input);
-  const int in_stride = image_rowstride(input), out_stride = image_rowstride(output);
-  const guchar *in_row = image_pixels(input);
-  guchar *out_row = image_pixels(output);
-  for (int y = 0; y < height; y++, in_row += in_stride, out_row += out_stride) {
-    const guchar *s = in_row;
-    guchar *d = out_row;
-    for (int x = 0; x < width; x++, s += kPixelSize, d += kPixelSize) {
-      const guchar g = static_cast<guchar>(
-          (kGreyRed * s[0] + kGreyGreen * s[1] + kGreyBlue * s[2]) >> kGreyShift);
-      d[0] = d[1] = d[2] = g;
-    }
-  }
+  for_each_pixel(Raster(input), Raster(output), [](const guchar *s, guchar *d) {
+    d[0] = d[1] = d[2] = static_cast<guchar>(grey_of(s));
+  });
 }
 
 void ImageSolarize(const VorpixImage *input, VorpixImage *output) {
@@ -121,18 +100,11 @@ void ImageSolarize(const VorpixImage *input, VorpixImage *output) {
 
 void ImageNormContrast(const VorpixImage *input, VorpixImage *output) {
   g_return_if_fail(image_effect_compatible(input, output));
-  const int width = image_width(input), height = image_height(input);
-  const int in_stride = image_rowstride(input);
-
+  const Raster in(input);
   std::array<gint64, kLevels> histogram{};
-  const guchar *in_row = image_pixels(input);
-  for (int y = 0; y < height; y++, in_row += in_stride) {
-    const guchar *s = in_row;
-    for (int x = 0; x < width; x++, s += kPixelSize)
-      histogram[(kLumRed * s[0] + kLumGreen * s[1] + kLumBlue * s[2]) >> kLumShift]++;
-  }
+  for_each_pixel(in, [&](const guchar *s) { histogram[luminance_of(s)]++; });
 
-  const gint64 pixels = static_cast<gint64>(width) * height;
+  const gint64 pixels = static_cast<gint64>(in.width) * in.height;
   const gint64 low_limit = ImgProcessInfo.contrast_low_percent * pixels / 100;
   const gint64 high_limit = (100 - ImgProcessInfo.contrast_high_percent) * pixels / 100;
 

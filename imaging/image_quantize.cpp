@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "imaging/image_processing.h"
+#include "imaging/image_processing_private.h"
+
+using namespace effect_private;
 
 namespace {
-
-constexpr int kPixelSize = 4;  // R, G, B, A
 
 // Colour cells: 5 bits of red, 6 of green, 5 of blue; index r << 11 | g << 5 | b.
 constexpr int kRedCells = 32, kGreenCells = 64, kBlueCells = 32;
@@ -143,9 +144,8 @@ int nearest(const std::vector<Colour> &palette, const guchar *s) {
 
 void ImageQuantize(const VorpixImage *input, VorpixImage *output) {
   g_return_if_fail(image_effect_compatible(input, output));
-  const int width = image_width(input), height = image_height(input);
-  const int in_stride = image_rowstride(input), out_stride = image_rowstride(output);
-  const gsize pixels = static_cast<gsize>(width) * height;
+  const Raster in(input), out(output);
+  const gsize pixels = static_cast<gsize>(in.width) * in.height;
   if (pixels == 0) return;
   const int palette_size = std::max(ImgProcessInfo.quantize_palette_size, 1);
 
@@ -154,14 +154,11 @@ void ImageQuantize(const VorpixImage *input, VorpixImage *output) {
   std::vector<guint16> cell_of_pixel(pixels);
   {
     guint16 *cell = cell_of_pixel.data();
-    const guchar *row = image_pixels(input);
-    for (int y = 0; y < height; y++, row += in_stride) {
-      const guchar *s = row;
-      for (int x = 0; x < width; x++, s += kPixelSize, cell++) {
-        *cell = static_cast<guint16>(cell_of(s));
-        cells[*cell]++;
-      }
-    }
+    for_each_pixel(in, [&](const guchar *s) {
+      *cell = static_cast<guint16>(cell_of(s));
+      cells[*cell]++;
+      cell++;
+    });
   }
 
   // Weigh.
@@ -203,17 +200,13 @@ void ImageQuantize(const VorpixImage *input, VorpixImage *output) {
   };
   {
     const guint16 *cell = cell_of_pixel.data();
-    const guchar *row = image_pixels(input);
-    for (int y = 0; y < height; y++, row += in_stride) {
-      const guchar *s = row;
-      for (int x = 0; x < width; x++, s += kPixelSize, cell++) {
-        const int i = entry_for(*cell, s);
-        pulls[i].r += s[0] - palette[i].r;
-        pulls[i].g += s[1] - palette[i].g;
-        pulls[i].b += s[2] - palette[i].b;
-        pulls[i].count++;
-      }
-    }
+    for_each_pixel(in, [&](const guchar *s) {
+      const int i = entry_for(*cell++, s);
+      pulls[i].r += s[0] - palette[i].r;
+      pulls[i].g += s[1] - palette[i].g;
+      pulls[i].b += s[2] - palette[i].b;
+      pulls[i].count++;
+    });
   }
   for (gsize i = 0; i < palette.size(); i++) {
     const gint64 d = pulls[i].count ? kMoveStep * pulls[i].count : 1;
@@ -225,16 +218,10 @@ void ImageQuantize(const VorpixImage *input, VorpixImage *output) {
   // Map.
   std::fill(choice.begin(), choice.end(), kUnmapped);
   const guint16 *cell = cell_of_pixel.data();
-  const guchar *row = image_pixels(input);
-  guchar *out_row = image_pixels(output);
-  for (int y = 0; y < height; y++, row += in_stride, out_row += out_stride) {
-    const guchar *s = row;
-    guchar *d = out_row;
-    for (int x = 0; x < width; x++, s += kPixelSize, d += kPixelSize, cell++) {
-      const Colour &c = palette[entry_for(*cell, s)];
-      d[0] = static_cast<guchar>(c.r);
-      d[1] = static_cast<guchar>(c.g);
-      d[2] = static_cast<guchar>(c.b);
-    }
-  }
+  for_each_pixel(in, out, [&](const guchar *s, guchar *d) {
+    const Colour &c = palette[entry_for(*cell++, s)];
+    d[0] = static_cast<guchar>(c.r);
+    d[1] = static_cast<guchar>(c.g);
+    d[2] = static_cast<guchar>(c.b);
+  });
 }

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "imaging/image_processing.h"
+#include "imaging/image_processing_private.h"
+
+using namespace effect_private;
 
 namespace {
-
-constexpr int kPixelSize = 4;  // R, G, B, A
-constexpr int kMaxSample = 255;
 
 // Four uniform 15-bit numbers add up to a near-normal one: scaled by
 // 2 sqrt(3) / 65534 and shifted by 2 sqrt(3) it has mean 0 and deviation ~1.
@@ -24,27 +24,6 @@ constexpr double kNoiseShift = 3.46410161514;
 // Spread turns random() into a fraction in [0, 1).
 constexpr long kSpreadModulus = 268435455;
 constexpr double kSpreadDivisor = 268435455.0;
-
-struct Raster {
-  guchar *pixels;
-  int stride;
-  int width;
-  int height;
-
-  explicit Raster(const VorpixImage *image)
-      : pixels(image_pixels(image)),
-        stride(image_rowstride(image)),
-        width(image_width(image)),
-        height(image_height(image)) {}
-  guchar *row(int y) const { return pixels + static_cast<gsize>(y) * static_cast<gsize>(stride); }
-  guchar *at(int x, int y) const { return row(y) + static_cast<gsize>(x) * kPixelSize; }
-};
-
-void copy_colour(const guchar *from, guchar *to) {
-  to[0] = from[0];
-  to[1] = from[1];
-  to[2] = from[2];
-}
 
 double random_fraction() { return static_cast<double>(random() % kSpreadModulus) / kSpreadDivisor; }
 
@@ -67,21 +46,16 @@ int pick(const Reach &reach) {
 
 void ImageAddNoise(const VorpixImage *input, VorpixImage *output) {
   g_return_if_fail(image_effect_compatible(input, output));
-  const Raster in(input), out(output);
   const double deviation = 2.0 * ImgProcessInfo.noise_amount;
-  for (int y = 0; y < in.height; y++) {
-    const guchar *s = in.row(y);
-    guchar *d = out.row(y);
-    for (int i = 0; i < in.width * kPixelSize; i += kPixelSize) {
-      for (int c = 0; c < 3; c++) {
-        long sum = 0;
-        for (int k = 0; k < kNoiseDraws; k++) sum += random() & kNoiseBits;
-        const double noise = static_cast<double>(sum) * kNoiseScale - kNoiseShift;
-        const int v = static_cast<int>(noise * deviation + s[i + c]);
-        d[i + c] = static_cast<guchar>(std::clamp(v, 0, kMaxSample));
-      }
+  for_each_pixel(Raster(input), Raster(output), [&](const guchar *s, guchar *d) {
+    for (int c = 0; c < 3; c++) {
+      long sum = 0;
+      for (int k = 0; k < kNoiseDraws; k++) sum += random() & kNoiseBits;
+      const double noise = static_cast<double>(sum) * kNoiseScale - kNoiseShift;
+      const int v = static_cast<int>(noise * deviation + s[c]);
+      d[c] = static_cast<guchar>(std::clamp(v, 0, kMaxSample));
     }
-  }
+  });
 }
 
 void ImageSpread(const VorpixImage *input, VorpixImage *output) {
