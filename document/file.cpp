@@ -1,7 +1,5 @@
 #include "document/file.h"
 
-#include <climits>
-#include <cstdlib>
 #include <initializer_list>
 
 #include "document/canvas.h"
@@ -17,18 +15,6 @@ constexpr const char *kDialogKey = "user_data";
 
 void process_pending_events() {
   while (gtk_events_pending()) gtk_main_iteration();
-}
-
-// A decimal integer read from the start of text as "%d" reads it (leading
-// white space and a sign allowed); 0 when there is none.  Values beyond int
-// saturate instead of wrapping into the accepted range.
-int read_int(const char *text) {
-  char *end = nullptr;
-  long value = strtol(text, &end, 10);
-  if (end == text) return 0;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
 }
 
 int entry_value(GtkWidget *entry) {

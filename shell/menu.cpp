@@ -1,7 +1,5 @@
 #include "shell/menu.h"
 
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 
 #include "document/canvas.h"
@@ -11,6 +9,7 @@
 #include "imaging/image.h"
 #include "imaging/image_processing.h"
 #include "panels/print.h"
+#include "shell/util.h"
 #include "tools/paste.h"
 #include "tools/tool_palette.h"
 
@@ -34,18 +33,6 @@ class BusyCursor {
 // True when the drawing's unsaved changes are saved or given up.
 bool may_replace_drawing(VorpixCanvas *canvas) {
   return drawing_prompt_to_save(canvas->drawing) == 0;
-}
-
-// A decimal integer read from the start of text as "%d" reads it (leading
-// white space and a sign allowed); 0 when there is none.  Values beyond int
-// saturate instead of wrapping.
-int read_int(const char *text) {
-  char *end = nullptr;
-  long value = strtol(text, &end, 10);
-  if (end == text) return 0;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
 }
 
 void save(GtkWidget *widget) {

@@ -2,6 +2,7 @@
 
 #include <glade/glade.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,6 +54,16 @@ const char *vorpix_glade_file() {
   const char *path = g_getenv("VORPIX_GLADE_FILE");
   if (path && *path) return path;
   return VORPIX_GLADE_INSTALLED;
+}
+
+int read_int(const char *text) {
+  g_return_val_if_fail(text != nullptr, 0);
+  char *end = nullptr;
+  long value = strtol(text, &end, 10);
+  if (end == text) return 0;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
 }
 
 void add_pixmap_directory(const gchar *directory) {

@@ -1,5 +1,6 @@
 // Named-widget lookup within a main window, the interface description's
-// location, and the pixmap search helpers offered to the description.
+// location, reading numbers typed into entries, and the pixmap search helpers
+// offered to the description.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -11,6 +12,12 @@ GtkWidget *lookup_widget(GtkWidget *widget, const gchar *widget_name);
 // The interface description to load: $VORPIX_GLADE_FILE when set and not
 // empty, the installed file otherwise.
 const char *vorpix_glade_file();
+
+// The decimal integer at the start of text, read as "%d" reads it (leading
+// white space and a sign allowed, reading stops at the first non-digit); 0
+// when there is none.  Values beyond int saturate instead of wrapping.  text
+// must not be null.
+int read_int(const char *text);
 
 void add_pixmap_directory(const gchar *directory);
 GtkWidget *create_pixmap(GtkWidget *widget, const gchar *filename);
