@@ -2,43 +2,22 @@
 // creation from files and the desktop, rotation.
 #include <gtest/gtest.h>
 #include <glib/gstdio.h>
-#include <unistd.h>
 
 #include <string>
 
 #include "document/canvas.h"
 #include "document/drawing.h"
 #include "imaging/image.h"
+#include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 
 using vorpix_test::DialogAnswerer;
 using vorpix_test::LogCapture;
 using vorpix_test::MainWindowTest;
 using vorpix_test::pump;
+using vorpix_test::ScratchDir;
 
 namespace {
-
-// A private temporary directory that is also the working directory.
-class ScratchDir {
- public:
-  ScratchDir() {
-    path_ = g_dir_make_tmp("vorpix-drawing-XXXXXX", nullptr);
-    old_cwd_ = g_get_current_dir();
-    EXPECT_EQ(chdir(path_), 0);
-  }
-  ~ScratchDir() {
-    EXPECT_EQ(chdir(old_cwd_), 0);
-    std::string command = std::string("rm -rf '") + path_ + "'";
-    EXPECT_EQ(system(command.c_str()), 0);
-    g_free(path_);
-    g_free(old_cwd_);
-  }
-  std::string file(const char *name) const { return std::string(path_) + "/" + name; }
-
- private:
-  gchar *path_;
-  gchar *old_cwd_;
-};
 
 std::string read_file(const std::string &path) {
   gchar *contents = nullptr;

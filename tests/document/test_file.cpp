@@ -2,7 +2,6 @@
 // choosers filled in and answered, entries typed into, buttons clicked.
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -11,40 +10,16 @@
 #include "document/file.h"
 #include "shell/util.h"
 #include "shell/window.h"
+#include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/selection.h"
 
 using vorpix_test::DialogAnswerer;
 using vorpix_test::MainWindowTest;
 using vorpix_test::pump;
+using vorpix_test::ScratchDir;
 
 namespace {
-
-// A private temporary directory that is also the working directory.
-class ScratchDir {
- public:
-  ScratchDir() {
-    gchar *made = g_dir_make_tmp("vorpix-file-XXXXXX", nullptr);
-    // The chooser reports folders without symbolic links.
-    gchar *resolved = realpath(made, nullptr);
-    path_ = resolved;
-    free(resolved);
-    g_free(made);
-    old_cwd_ = g_get_current_dir();
-    EXPECT_EQ(chdir(path_.c_str()), 0);
-  }
-  ~ScratchDir() {
-    EXPECT_EQ(chdir(old_cwd_), 0);
-    EXPECT_EQ(system(("rm -rf '" + path_ + "'").c_str()), 0);
-    g_free(old_cwd_);
-  }
-  const std::string &path() const { return path_; }
-  std::string file(const char *name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-  gchar *old_cwd_;
-};
 
 void write_png(const std::string &path, int width, int height, guint32 rgb) {
   GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);

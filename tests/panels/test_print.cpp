@@ -9,9 +9,11 @@
 
 #include "imaging/image.h"
 #include "panels/print.h"
+#include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 
 using vorpix_test::DialogAnswerer;
+using vorpix_test::TempDir;
 
 namespace {
 
@@ -27,19 +29,6 @@ constexpr int kPixelsPerPoint = 5;
 constexpr int kSampledPoints = 200;
 constexpr int kColourTolerance = 4;
 constexpr double kEdgeTolerance = 0.6;
-
-class ScratchDir {
- public:
-  ScratchDir() : path_(g_dir_make_tmp("vorpix-print-XXXXXX", nullptr)) {}
-  ~ScratchDir() {
-    EXPECT_EQ(system((std::string("rm -rf '") + path_ + "'").c_str()), 0);
-    g_free(path_);
-  }
-  std::string file(const char *name) const { return std::string(path_) + "/" + name; }
-
- private:
-  gchar *path_;
-};
 
 // 90 by 30 pixels: red, green and blue thirds, opaque; a black pixel in the
 // bottom-right corner.
@@ -189,7 +178,7 @@ int pages_of(const std::string &pdf) {
 }
 
 TEST(Print, PageShowsThePictureUnscaledAtTheTopLeftInTrueColours) {
-  ScratchDir scratch;
+  TempDir scratch;
   std::string pdf = scratch.file("page.pdf");
   VorpixImage *image = three_colour_image();
   GtkPrintOperation *operation = print_operation_new(image, "pictures/three.png");
@@ -208,7 +197,7 @@ TEST(Print, PageShowsThePictureUnscaledAtTheTopLeftInTrueColours) {
 }
 
 TEST(Print, PictureWithoutAlphaPrintsInTrueColoursToo) {
-  ScratchDir scratch;
+  TempDir scratch;
   std::string pdf = scratch.file("rgb.pdf");
   VorpixImage *image = three_colour_image(3);
   GtkPrintOperation *operation = print_operation_new(image, "rgb");
@@ -293,7 +282,7 @@ bool wait_until_printable(GtkWidget *dialog) {
 }
 
 TEST(Print, PrintingToAFileThroughTheDialogPrintsThePageAndKeepsTheChoices) {
-  ScratchDir scratch;
+  TempDir scratch;
   std::string pdf = scratch.file("printed.pdf");
   gchar *uri = g_filename_to_uri(pdf.c_str(), nullptr, nullptr);
   // Choices of an earlier print: the file printer, PDF, into the scratch folder.

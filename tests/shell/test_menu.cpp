@@ -1,7 +1,6 @@
 // Menu and toolbar commands, reached through the widgets the interface
 // description connects them to.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "panels/print.h"
 #include "shell/menu.h"
 #include "shell/util.h"
+#include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/selection.h"
 #include "tools/tool_palette.h"
@@ -18,32 +18,13 @@
 using vorpix_test::DialogAnswerer;
 using vorpix_test::MainWindowTest;
 using vorpix_test::pump;
+using vorpix_test::ScratchDir;
 
 namespace {
 
 constexpr guint32 kWhite = 0xffffff;
 constexpr guint32 kRed = 0xff0000;
 constexpr guint32 kBlue = 0x0000ff;
-
-class ScratchDir {
- public:
-  ScratchDir() {
-    path_ = g_dir_make_tmp("vorpix-menu-XXXXXX", nullptr);
-    old_cwd_ = g_get_current_dir();
-    EXPECT_EQ(chdir(path_), 0);
-  }
-  ~ScratchDir() {
-    EXPECT_EQ(chdir(old_cwd_), 0);
-    EXPECT_EQ(system((std::string("rm -rf '") + path_ + "'").c_str()), 0);
-    g_free(path_);
-    g_free(old_cwd_);
-  }
-  std::string file(const char *name) const { return std::string(path_) + "/" + name; }
-
- private:
-  gchar *path_;
-  gchar *old_cwd_;
-};
 
 // Visible new-canvas dialogs.
 int new_canvas_dialogs() {

@@ -1,0 +1,42 @@
+#include "tests/harness/scratch_dir.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace vorpix_test {
+
+TempDir::TempDir() {
+  GError *error = nullptr;
+  gchar *made = g_dir_make_tmp("vorpix-test-XXXXXX", &error);
+  if (!made) {
+    ADD_FAILURE() << "cannot make a temporary directory: " << error->message;
+    g_error_free(error);
+    return;
+  }
+  char *resolved = realpath(made, nullptr);
+  path_ = resolved ? resolved : made;
+  free(resolved);
+  g_free(made);
+}
+
+TempDir::~TempDir() {
+  if (path_.empty()) return;
+  std::error_code error;
+  std::filesystem::remove_all(path_, error);
+  EXPECT_FALSE(error) << "cannot remove " << path_ << ": " << error.message();
+}
+
+ScratchDir::ScratchDir() : old_cwd_(g_get_current_dir()) {
+  EXPECT_EQ(chdir(path().c_str()), 0);
+}
+
+ScratchDir::~ScratchDir() {
+  EXPECT_EQ(chdir(old_cwd_), 0);
+  g_free(old_cwd_);
+}
+
+}  // namespace vorpix_test

@@ -1,0 +1,37 @@
+// Private directories for tests that write files.
+#pragma once
+
+#include <glib.h>
+
+#include <string>
+
+namespace vorpix_test {
+
+// A new directory "vorpix-test-XXXXXX" in the system's temporary directory,
+// removed with everything in it when the object goes.  Its path has no
+// symbolic links in it, as file choosers report folders.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+
+  const std::string &path() const { return path_; }
+  std::string file(const char *name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A TempDir that is also the working directory while it exists.
+class ScratchDir : public TempDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+
+ private:
+  gchar *old_cwd_;
+};
+
+}  // namespace vorpix_test
