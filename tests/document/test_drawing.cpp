@@ -16,6 +16,7 @@ using vorpix_test::LogCapture;
 using vorpix_test::MainWindowTest;
 using vorpix_test::pump;
 using vorpix_test::ScratchDir;
+using vorpix_test::write_png;
 
 namespace {
 
@@ -26,13 +27,6 @@ std::string read_file(const std::string &path) {
   std::string result(contents, length);
   g_free(contents);
   return result;
-}
-
-void write_png(const std::string &path, int width, int height, guint32 rgb) {
-  GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
-  gdk_pixbuf_fill(pixbuf, rgb << 8 | 0xff);
-  ASSERT_TRUE(gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr));
-  g_object_unref(pixbuf);
 }
 
 class DrawingTest : public MainWindowTest {

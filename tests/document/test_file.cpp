@@ -18,15 +18,9 @@ using vorpix_test::DialogAnswerer;
 using vorpix_test::MainWindowTest;
 using vorpix_test::pump;
 using vorpix_test::ScratchDir;
+using vorpix_test::write_png;
 
 namespace {
-
-void write_png(const std::string &path, int width, int height, guint32 rgb) {
-  GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
-  gdk_pixbuf_fill(pixbuf, rgb << 8 | 0xff);
-  ASSERT_TRUE(gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr));
-  g_object_unref(pixbuf);
-}
 
 std::string string_of(gchar *owned) {
   std::string result = owned ? owned : "(null)";

@@ -1,5 +1,6 @@
 #include "tests/harness/scratch_dir.h"
 
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -37,6 +38,14 @@ ScratchDir::ScratchDir() : old_cwd_(g_get_current_dir()) {
 ScratchDir::~ScratchDir() {
   EXPECT_EQ(chdir(old_cwd_), 0);
   g_free(old_cwd_);
+}
+
+void write_png(const std::string &path, int width, int height, guint32 rgb) {
+  GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+  gdk_pixbuf_fill(pixbuf, rgb << 8 | 0xff);
+  const bool saved = gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr);
+  g_object_unref(pixbuf);
+  ASSERT_TRUE(saved) << path;
 }
 
 }  // namespace vorpix_test

@@ -1,4 +1,4 @@
-// Private directories for tests that write files.
+// Private directories for tests that write files, and pictures to put in them.
 #pragma once
 
 #include <glib.h>
@@ -33,5 +33,9 @@ class ScratchDir : public TempDir {
  private:
   gchar *old_cwd_;
 };
+
+// Writes a width x height PNG of one opaque 0xRRGGBB colour; failing to is a
+// fatal failure of the test.
+void write_png(const std::string &path, int width, int height, guint32 rgb);
 
 }  // namespace vorpix_test
