@@ -19,6 +19,7 @@
 #include "document/drawing.h"
 #include "imaging/image.h"
 #include "shell/window.h"
+#include "tests/harness/canvas_helpers.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/paste.h"
 #include "tools/polyselect.h"
@@ -27,11 +28,14 @@
 
 using vorpix_test::LogCapture;
 using vorpix_test::MainWindowTest;
+using vorpix_test::paint_pattern;
+using vorpix_test::pattern;
+using vorpix_test::Points;
 using vorpix_test::pump;
+using vorpix_test::selection_outline;
 
 namespace {
 
-using Points = std::vector<std::pair<int, int>>;
 constexpr int kTimeoutMs = 20000;
 
 // ---- other programs ----
@@ -184,26 +188,6 @@ std::vector<std::string> lines_of(const std::string &text) {
 
 // ---- pictures ----
 
-guint32 pattern(int x, int y) {
-  return (guint32(x & 0xff) << 16) | (guint32(y & 0xff) << 8) | guint32((x * 7 + y * 3) & 0xff);
-}
-
-// Fills the whole picture with a pattern in which neighbouring pixels differ.
-void paint_pattern(VorpixDrawing *drawing) {
-  int w = drawing->width, h = drawing->height;
-  std::vector<guchar> rgb(static_cast<size_t>(w) * h * 3);
-  for (int y = 0; y < h; y++)
-    for (int x = 0; x < w; x++) {
-      guint32 c = pattern(x, y);
-      guchar *p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-      p[0] = c >> 16;
-      p[1] = (c >> 8) & 0xff;
-      p[2] = c & 0xff;
-    }
-  gdk_draw_rgb_image(drawing->backing_pixmap, drawing->gc, 0, 0, w, h, GDK_RGB_DITHER_NONE,
-                     rgb.data(), w * 3);
-}
-
 // A w x h picture with a pattern of its own, encoded in format.
 std::string encoded_picture(int w, int h, const char *format, bool alpha = false) {
   GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, alpha, 8, w, h);
@@ -304,13 +288,6 @@ class ClipboardTest : public MainWindowTest {
     click(40, 110);
   }
 
-  Points outline(VorpixCanvas *c) const {
-    Points out;
-    const GdkPoint *p = selection_data(c->selection);
-    for (int i = 0; i < selection_num_points(c->selection); i++) out.emplace_back(p[i].x, p[i].y);
-    return out;
-  }
-
   void offer_from_xclip(const std::string &target, const std::string &data) {
     offer = std::make_unique<XclipOffer>(target, data);
   }
@@ -367,7 +344,7 @@ TEST_F(ClipboardTest, CopyOffersEveryWritableTypePngFirstJpegLast) {
 
 TEST_F(ClipboardTest, CopiedPngIsTheOutlinedAreaOnTransparency) {
   select_triangle();
-  Points corners = outline(canvas);
+  Points corners = selection_outline(canvas);
   testing::internal::CaptureStdout();
   canvas_copy(canvas);
   ChildResult r = run_serving({"xclip", "-selection", "clipboard", "-t", "image/png", "-o"});
@@ -418,7 +395,7 @@ TEST_F(ClipboardTest, PasteFetchesAPictureAnotherProgramOffers) {
   EXPECT_EQ(canvas->tool, canvas->paste_tool);
   EXPECT_EQ(canvas->saved_tool, previous);
 
-  EXPECT_EQ(outline(canvas), (Points{{0, 0}, {30, 0}, {30, 20}, {0, 20}, {0, 0}}));
+  EXPECT_EQ(selection_outline(canvas), (Points{{0, 0}, {30, 0}, {30, 20}, {0, 20}, {0, 0}}));
   for (int y = 0; y < 20; y++)
     for (int x = 0; x < 30; x++) ASSERT_EQ(pixel(x, y), picture_pixel(x, y)) << x << "," << y;
   EXPECT_EQ(pixel(30, 5), pattern(30, 5));
@@ -435,7 +412,7 @@ TEST_F(ClipboardTest, PasteFetchesAPictureAnotherProgramOffers) {
       ASSERT_EQ(pixel(x, y), pattern(x, y)) << x << "," << y;
       ASSERT_EQ(pixel(x + 100, y + 50), picture_pixel(x, y)) << x << "," << y;
     }
-  EXPECT_EQ(outline(canvas), (Points{{100, 50}, {130, 50}, {130, 70}, {100, 70}, {100, 50}}));
+  EXPECT_EQ(selection_outline(canvas), (Points{{100, 50}, {130, 50}, {130, 70}, {100, 70}, {100, 50}}));
   // The record holds the fetched picture with its full rectangle.
   ASSERT_NE(clipboard->image, nullptr);
   EXPECT_EQ(image_width(clipboard->image), 30);
@@ -455,7 +432,7 @@ TEST_F(ClipboardTest, PasteUsesTheLastCopyWhenAnotherProgramOffersOnlyText) {
   EXPECT_NE(printed.find("checking pixbuf format 'jpeg'"), std::string::npos);
 
   // The piece copied last, at the top-left, with its outline as copied.
-  EXPECT_EQ(outline(canvas), (Points{{0, 0}, {40, 0}, {40, 30}, {0, 30}, {0, 0}}));
+  EXPECT_EQ(selection_outline(canvas), (Points{{0, 0}, {40, 0}, {40, 30}, {0, 30}, {0, 0}}));
   for (int y = 0; y < 30; y++)
     for (int x = 0; x < 40; x++) ASSERT_EQ(pixel(x, y), pattern(x + 100, y + 50)) << x << "," << y;
 }
@@ -468,7 +445,7 @@ TEST_F(ClipboardTest, GarbageOfferedAsPngWarnsAndPastesNothing) {
   EXPECT_TRUE(log.contains("paste_selection_data_get_pixbuf: ")) << log.messages().size();
   EXPECT_EQ(canvas->tool, canvas->paste_tool);
   EXPECT_EQ(clipboard->image, nullptr);
-  EXPECT_TRUE(outline(canvas).empty());
+  EXPECT_TRUE(selection_outline(canvas).empty());
   EXPECT_EQ(vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480), before);
   EXPECT_FALSE(drawing()->modified);
   key(GDK_Escape);
@@ -506,7 +483,7 @@ TEST_F(ClipboardTest, CopyInOneWindowPasteInAnotherThenCloseTheCopier) {
   canvas_begin_paste_mode(canvas);
   std::string printed = testing::internal::GetCapturedStdout();
   EXPECT_NE(printed.find("sending pixbuf data as 'image/png' (png)"), std::string::npos);
-  EXPECT_EQ(outline(canvas), (Points{{0, 0}, {41, 0}, {41, 31}, {0, 31}, {0, 0}}));
+  EXPECT_EQ(selection_outline(canvas), (Points{{0, 0}, {41, 0}, {41, 31}, {0, 31}, {0, 0}}));
   for (int y = 0; y < 30; y++)
     for (int x = 0; x < 40; x++) ASSERT_EQ(pixel(x, y), pattern(x + 100, y + 50)) << x << "," << y;
   key(GDK_Escape);
@@ -520,7 +497,7 @@ TEST_F(ClipboardTest, CopyInOneWindowPasteInAnotherThenCloseTheCopier) {
   select_rectangle(canvas, 300, 200, 310, 220);
   canvas_copy(canvas);
   canvas_begin_paste_mode(canvas);
-  EXPECT_EQ(outline(canvas), (Points{{0, 0}, {10, 0}, {10, 20}, {0, 20}, {0, 0}}));
+  EXPECT_EQ(selection_outline(canvas), (Points{{0, 0}, {10, 0}, {10, 20}, {0, 20}, {0, 0}}));
   for (int y = 0; y < 20; y++)
     for (int x = 0; x < 10; x++) ASSERT_EQ(pixel(x, y), pattern(x + 300, y + 200)) << x << "," << y;
   ChildResult r = run_serving({"xclip", "-selection", "clipboard", "-t", "image/png", "-o"});
@@ -569,7 +546,7 @@ TEST_F(ClipboardTest, CutClearsTheAreaOnlyAfterTakingIt) {
   EXPECT_EQ(pixel(99, 60), pattern(99, 60));
   EXPECT_EQ(pixel(141, 60), pattern(141, 60));
   EXPECT_EQ(pixel(120, 49), pattern(120, 49));
-  EXPECT_EQ(outline(canvas).size(), 5u);
+  EXPECT_EQ(selection_outline(canvas).size(), 5u);
 }
 
 TEST_F(ClipboardTest, CopyBesideTheDrawingGivesUpTheClipboard) {
@@ -612,7 +589,7 @@ TEST_F(ClipboardTest, ClosingTheWindowWhilePasteWaitsForTheOwner) {
   EXPECT_EQ(g_list_length(window_list()), windows - 1);
   // The record was still filled, and the remaining window pastes it.
   canvas_begin_paste_mode(canvas);
-  EXPECT_EQ(outline(canvas), (Points{{0, 0}, {30, 0}, {30, 20}, {0, 20}, {0, 0}}));
+  EXPECT_EQ(selection_outline(canvas), (Points{{0, 0}, {30, 0}, {30, 20}, {0, 20}, {0, 0}}));
   EXPECT_EQ(pixel(3, 4), picture_pixel(3, 4));
 }
 

@@ -9,6 +9,7 @@
 #include "document/canvas.h"
 #include "document/clipboard.h"
 #include "document/drawing.h"
+#include "tests/harness/canvas_helpers.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/paste.h"
 #include "tools/rectselect.h"
@@ -16,29 +17,11 @@
 
 using vorpix_test::LogCapture;
 using vorpix_test::MainWindowTest;
+using vorpix_test::paint_pattern;
+using vorpix_test::pattern;
+using vorpix_test::Points;
 
 namespace {
-
-using Points = std::vector<std::pair<int, int>>;
-
-guint32 pattern(int x, int y) {
-  return (guint32(x & 0xff) << 16) | (guint32(y & 0xff) << 8) | guint32((x * 7 + y * 3) & 0xff);
-}
-
-void paint_pattern(VorpixDrawing *drawing) {
-  int w = drawing->width, h = drawing->height;
-  std::vector<guchar> rgb(static_cast<size_t>(w) * h * 3);
-  for (int y = 0; y < h; y++)
-    for (int x = 0; x < w; x++) {
-      guint32 c = pattern(x, y);
-      guchar *p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-      p[0] = c >> 16;
-      p[1] = (c >> 8) & 0xff;
-      p[2] = c & 0xff;
-    }
-  gdk_draw_rgb_image(drawing->backing_pixmap, drawing->gc, 0, 0, w, h, GDK_RGB_DITHER_NONE,
-                     rgb.data(), w * 3);
-}
 
 // A tool that only counts the calls paste mode makes on it.
 struct CountingTool : VorpixTool {
@@ -79,12 +62,7 @@ class PasteTest : public MainWindowTest {
     return true;
   }
 
-  Points outline() const {
-    Points out;
-    const GdkPoint *p = selection_data(canvas->selection);
-    for (int i = 0; i < selection_num_points(canvas->selection); i++) out.emplace_back(p[i].x, p[i].y);
-    return out;
-  }
+  Points outline() const { return vorpix_test::selection_outline(canvas); }
 
   GdkRectangle outline_box() const {
     GdkRectangle box;

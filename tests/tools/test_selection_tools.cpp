@@ -6,6 +6,7 @@
 
 #include "document/canvas.h"
 #include "document/drawing.h"
+#include "tests/harness/canvas_helpers.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/lasso.h"
 #include "tools/polyselect.h"
@@ -13,10 +14,9 @@
 #include "tools/selection.h"
 
 using vorpix_test::MainWindowTest;
+using vorpix_test::Points;
 
 namespace {
-
-using Points = std::vector<std::pair<int, int>>;
 
 class SelectionToolTest : public MainWindowTest {
  protected:
@@ -32,13 +32,7 @@ class SelectionToolTest : public MainWindowTest {
     return tool;
   }
 
-  Points outline() const {
-    Points out;
-    const GdkPoint *p = selection_data(canvas->selection);
-    for (int i = 0; i < selection_num_points(canvas->selection); i++)
-      out.emplace_back(p[i].x, p[i].y);
-    return out;
-  }
+  Points outline() const { return vorpix_test::selection_outline(canvas); }
 
   std::vector<VorpixTool *> tools_;
 };
