@@ -291,6 +291,19 @@ void MainWindowTest::key(guint keyval, const char *text) {
   send_key(area, GDK_KEY_RELEASE, keyval, text);
 }
 
+void MainWindowTest::click_button(const char *name) {
+  gtk_button_clicked(GTK_BUTTON(widget(name)));
+}
+
+void MainWindowTest::toggle_filled() { click_button("filled_button"); }
+
+void MainWindowTest::press_swatch(int index, guint button) {
+  gchar *name = g_strdup_printf("color_palette_entry%d", index);
+  send_button(widget(name), GDK_BUTTON_PRESS, 5, 5, button);
+  g_free(name);
+  pump();
+}
+
 guint32 MainWindowTest::pixel(int x, int y) const {
   return drawable_pixel(canvas->drawing->backing_pixmap, x, y);
 }

@@ -103,6 +103,14 @@ class MainWindowTest : public ::testing::Test {
   void drag(double x0, double y0, double x1, double y1);  // press, motion, release
   void key(guint keyval, const char *text = nullptr);      // press and release
 
+  // Clicks a button of the test's main window (a tool palette button, say).
+  void click_button(const char *name);
+  // Clicks the tool palette's filled toggle, which tells every tool of the window.
+  void toggle_filled();
+  // Presses colour palette swatch index (0 to NUM_PALETTES - 1): button 3
+  // makes its colour the background, any other the foreground.
+  void press_swatch(int index, guint button = 1);
+
   guint32 pixel(int x, int y) const;         // from the backing pixmap
   guint32 window_pixel(int x, int y) const;  // from the drawing area's window
 

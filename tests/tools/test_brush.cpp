@@ -61,13 +61,6 @@ class BrushTest : public vorpix_test::MainWindowTest {
     g_object_unref(gc);
   }
 
-  void press_swatch(int i, guint button) {
-    gchar *name = g_strdup_printf("color_palette_entry%d", i);
-    vorpix_test::send_button(widget(name), GDK_BUTTON_PRESS, 5, 5, button);
-    g_free(name);
-    vorpix_test::pump();
-  }
-
   // Painted pixels (not of colour ground) in the square of side 2r+1 at (x, y),
   // and in the whole picture.
   int painted_near(int x, int y, int r, guint32 ground) const {

@@ -179,8 +179,7 @@ class FillTest : public vorpix_test::MainWindowTest {
     fill = fill_create("fill");
     canvas_set_tool(canvas, fill);
     // The foreground through the colour palette: swatch 2 is red.
-    vorpix_test::send_button(widget("color_palette_entry2"), GDK_BUTTON_PRESS, 5, 5, 1);
-    vorpix_test::pump();
+    press_swatch(2);
   }
   void TearDown() override {
     canvas_set_tool(canvas, nullptr);

@@ -20,14 +20,10 @@ class FreehandTest : public vorpix_test::MainWindowTest {
  protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    choose("closed_freehand_button");
+    click_button("closed_freehand_button");
     freehand = canvas->tool;
     ASSERT_STREQ(freehand->name, "freehand");
   }
-
-  void choose(const char *button) { gtk_button_clicked(GTK_BUTTON(widget(button))); }
-  // The palette's filled toggle tells every tool of the window.
-  void toggle_filled() { choose("filled_button"); }
 
   // A square traced from (x, y) clockwise, released back near the start.
   void trace_square(int x, int y, int side) {
@@ -64,7 +60,7 @@ TEST_F(FreehandTest, OutlineIsClosedBackToItsStart) {
 
 TEST_F(FreehandTest, FilledFlagFillsInTheForegroundColour) {
   // Swatch 2 of the colour palette is red.
-  vorpix_test::send_button(widget("color_palette_entry2"), GDK_BUTTON_PRESS, 2, 2, 1);
+  press_swatch(2);
   toggle_filled();
   trace_square(20, 20, 60);
   EXPECT_EQ(pixel(50, 50), kRed);
@@ -99,8 +95,8 @@ TEST_F(FreehandTest, DeselectDiscardsTheStrokeWithoutPaintingMore) {
   press(20, 20);
   motion(60, 20);
   motion(60, 60);
-  choose("rectangle_button");
-  choose("closed_freehand_button");
+  click_button("rectangle_button");
+  click_button("closed_freehand_button");
   std::vector<guint32> before = picture();
   release(20, 60);
   EXPECT_EQ(picture(), before);

@@ -30,12 +30,9 @@ class ShapeTest : public vorpix_test::MainWindowTest {
  protected:
   // Clicks a button of the tool palette; returns the tool it made current.
   VorpixTool *choose(const char *button) {
-    gtk_button_clicked(GTK_BUTTON(widget(button)));
+    click_button(button);
     return canvas->tool;
   }
-
-  // Clicks the palette's filled toggle, which tells every tool of the window.
-  void toggle_filled() { gtk_button_clicked(GTK_BUTTON(widget("filled_button"))); }
 
   std::vector<guint32> picture() const {
     return drawable_pixels(drawing()->backing_pixmap, kRegion, kRegion);

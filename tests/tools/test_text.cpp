@@ -40,7 +40,7 @@ class TextTest : public vorpix_test::MainWindowTest {
  protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    choose("text_button");
+    click_button("text_button");
     text = canvas->tool;
     ASSERT_STREQ(text->name, "text");
     choose_font(kFont);
@@ -52,8 +52,6 @@ class TextTest : public vorpix_test::MainWindowTest {
   }
 
   VorpixText *record() const { return static_cast<VorpixText *>(text); }
-
-  void choose(const char *button) { gtk_button_clicked(GTK_BUTTON(widget(button))); }
 
   // As if the font were chosen in the font picker's dialog.
   void choose_font(const char *font) {
@@ -259,7 +257,7 @@ TEST_F(TextTest, ChoosingAnotherToolCommitsAndGreysTheFontPicker) {
   type("Hi");
   text_blink(text);  // caret shown
   guint timer = record()->timer;
-  choose("rectangle_button");
+  click_button("rectangle_button");
   EXPECT_FALSE(GTK_WIDGET_SENSITIVE(fontpicker));
   std::vector<guint32> pixels = picture();
   EXPECT_FALSE(ink(pixels).empty());
@@ -267,7 +265,7 @@ TEST_F(TextTest, ChoosingAnotherToolCommitsAndGreysTheFontPicker) {
   EXPECT_EQ(shown(), pixels) << "the caret is wiped";
   EXPECT_EQ(g_main_context_find_source_by_id(nullptr, timer), nullptr) << "the caret stops";
 
-  choose("text_button");
+  click_button("text_button");
   EXPECT_TRUE(GTK_WIDGET_SENSITIVE(fontpicker));
 }
 
@@ -312,7 +310,7 @@ TEST_F(TextTest, NewForegroundColourRecoloursTheTextBeingEdited) {
   type("HH");
   EXPECT_GT(count(shown(), kBlack), 5);
   // Swatch 2 of the colour palette is red.
-  vorpix_test::send_button(widget("color_palette_entry2"), GDK_BUTTON_PRESS, 2, 2, 1);
+  press_swatch(2);
   EXPECT_EQ(count(shown(), kRed), 0) << "not before the next painting";
   expose();
   std::vector<guint32> on_window = shown();

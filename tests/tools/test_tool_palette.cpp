@@ -94,7 +94,6 @@ class ToolPaletteTest : public vorpix_test::MainWindowTest {
 
   GtkToggleButton *button(const char *name) const { return GTK_TOGGLE_BUTTON(widget(name)); }
   bool pressed(const char *name) const { return gtk_toggle_button_get_active(button(name)); }
-  void click_button(const char *name) { gtk_button_clicked(GTK_BUTTON(widget(name))); }
   VorpixTool *tool(const char *name) const { return tool_palette_get_tool(window, name); }
 
   // The button's face, as 0xRRGGBB by position, where the XPM is opaque.
