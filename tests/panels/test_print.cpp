@@ -213,16 +213,22 @@ int copies(GtkPrintSettings *settings) {
   return settings ? gtk_print_settings_get_n_copies(settings) : -1;
 }
 
+// Saves settings asking for n copies, as an earlier successful print of the
+// image would.
+void keep_settings_with_copies(VorpixImage *image, int n) {
+  GtkPrintOperation *earlier = print_operation_new(image, "earlier");
+  GtkPrintSettings *chosen = gtk_print_settings_new();
+  gtk_print_settings_set_n_copies(chosen, n);
+  gtk_print_operation_set_print_settings(earlier, chosen);
+  g_object_unref(chosen);
+  print_keep_settings(earlier, GTK_PRINT_OPERATION_RESULT_APPLY);
+  g_object_unref(earlier);
+}
+
 TEST(Print, OnlyASuccessfulPrintReplacesTheSavedSettings) {
   VorpixImage *image = three_colour_image();
 
-  GtkPrintOperation *first = print_operation_new(image, "first");
-  GtkPrintSettings *chosen = gtk_print_settings_new();
-  gtk_print_settings_set_n_copies(chosen, 3);
-  gtk_print_operation_set_print_settings(first, chosen);
-  g_object_unref(chosen);
-  print_keep_settings(first, GTK_PRINT_OPERATION_RESULT_APPLY);
-  g_object_unref(first);
+  keep_settings_with_copies(image, 3);
   EXPECT_EQ(copies(print_saved_settings()), 3);
 
   // The next operation starts from them, and what happens to its settings
@@ -245,13 +251,7 @@ TEST(Print, OnlyASuccessfulPrintReplacesTheSavedSettings) {
 
 TEST(Print, CancellingThePrintDialogKeepsTheSavedSettings) {
   VorpixImage *image = three_colour_image();
-  GtkPrintOperation *before = print_operation_new(image, "before");
-  GtkPrintSettings *chosen = gtk_print_settings_new();
-  gtk_print_settings_set_n_copies(chosen, 2);
-  gtk_print_operation_set_print_settings(before, chosen);
-  g_object_unref(chosen);
-  print_keep_settings(before, GTK_PRINT_OPERATION_RESULT_APPLY);
-  g_object_unref(before);
+  keep_settings_with_copies(image, 2);
   GtkPrintSettings *saved = print_saved_settings();
 
   DialogAnswerer dialogs;
