@@ -54,6 +54,11 @@ class ObjectRef {
   gpointer object_;
 };
 
+// The scrollbar's adjustment; null while the scrollbar is not made yet.
+GtkAdjustment *adjustment_of(GtkWidget *scrollbar) {
+  return scrollbar ? gtk_range_get_adjustment(GTK_RANGE(scrollbar)) : nullptr;
+}
+
 void adjustment_changed(GtkAdjustment *adj, gpointer data) {
   g_return_if_fail(adj != NULL);
   g_return_if_fail(GTK_IS_ADJUSTMENT (adj));
@@ -62,7 +67,7 @@ void adjustment_changed(GtkAdjustment *adj, gpointer data) {
   GtkScrollFrame *sf = GTK_SCROLL_FRAME(data);
   GtkScrollFramePrivate *priv = sf->priv;
 
-  if (priv->hscrollbar && adj == gtk_range_get_adjustment(GTK_RANGE(priv->hscrollbar))) {
+  if (adj == adjustment_of(priv->hscrollbar)) {
     if (priv->hscrollbar_policy == GTK_POLICY_AUTOMATIC) {
       const gboolean visible = adj->upper - adj->lower > adj->page_size;
       if (visible != priv->hscrollbar_visible) {
@@ -71,7 +76,7 @@ void adjustment_changed(GtkAdjustment *adj, gpointer data) {
       }
     }
   }
-  if (priv->vscrollbar && adj == gtk_range_get_adjustment(GTK_RANGE(priv->vscrollbar))) {
+  if (adj == adjustment_of(priv->vscrollbar)) {
     if (priv->vscrollbar_policy == GTK_POLICY_AUTOMATIC) {
       const gboolean visible = adj->upper - adj->lower > adj->page_size;
       if (visible != priv->vscrollbar_visible) {
@@ -82,10 +87,13 @@ void adjustment_changed(GtkAdjustment *adj, gpointer data) {
   }
 }
 
-// Both setters share this; only the scrollbar slot, its class and its
-// composite name differ.
-void set_adjustment(GtkScrollFrame *sf, GtkAdjustment *adj, GtkWidget **scrollbar,
-                    GtkWidget *(*scrollbar_new)(GtkAdjustment *), const char *composite_name) {
+// The horizontal or the vertical scrollbar's adjustment becomes adj (a new
+// empty one when null), the scrollbar being made on first use.
+void set_adjustment(GtkScrollFrame *sf, GtkAdjustment *adj, GtkOrientation orientation) {
+  const bool horizontal = orientation == GTK_ORIENTATION_HORIZONTAL;
+  GtkWidget **scrollbar = horizontal ? &sf->priv->hscrollbar : &sf->priv->vscrollbar;
+  if (!adj) adj = GTK_ADJUSTMENT(gtk_adjustment_new(0.0, 0.0, 0.0, 0.0, 0.0, 0.0));
+
   if (*scrollbar) {
     GtkAdjustment *old_adj = gtk_range_get_adjustment(GTK_RANGE(*scrollbar));
     if (old_adj == adj) return;
@@ -94,8 +102,8 @@ void set_adjustment(GtkScrollFrame *sf, GtkAdjustment *adj, GtkWidget **scrollba
     gtk_range_set_adjustment(GTK_RANGE(*scrollbar), adj);
   } else {
     gtk_widget_push_composite_child();
-    *scrollbar = scrollbar_new(adj);
-    gtk_widget_set_composite_name(*scrollbar, composite_name);
+    *scrollbar = horizontal ? gtk_hscrollbar_new(adj) : gtk_vscrollbar_new(adj);
+    gtk_widget_set_composite_name(*scrollbar, horizontal ? "hscrollbar" : "vscrollbar");
     gtk_widget_pop_composite_child();
 
     gtk_widget_set_parent(*scrollbar, GTK_WIDGET(sf));
@@ -643,41 +651,31 @@ GtkWidget *gtk_scroll_frame_new(GtkAdjustment *hadj, GtkAdjustment *vadj) {
 void gtk_scroll_frame_set_hadjustment(GtkScrollFrame *sf, GtkAdjustment *adj) {
   g_return_if_fail(sf != NULL);
   g_return_if_fail(GTK_IS_SCROLL_FRAME (sf));
+  if (adj) g_return_if_fail(GTK_IS_ADJUSTMENT (adj));
 
-  if (adj)
-    g_return_if_fail(GTK_IS_ADJUSTMENT (adj));
-  else
-    adj = GTK_ADJUSTMENT(gtk_adjustment_new(0.0, 0.0, 0.0, 0.0, 0.0, 0.0));
-
-  set_adjustment(sf, adj, &sf->priv->hscrollbar, gtk_hscrollbar_new, "hscrollbar");
+  set_adjustment(sf, adj, GTK_ORIENTATION_HORIZONTAL);
 }
 
 void gtk_scroll_frame_set_vadjustment(GtkScrollFrame *sf, GtkAdjustment *adj) {
   g_return_if_fail(sf != NULL);
   g_return_if_fail(GTK_IS_SCROLL_FRAME (sf));
+  if (adj) g_return_if_fail(GTK_IS_ADJUSTMENT (adj));
 
-  if (adj)
-    g_return_if_fail(GTK_IS_ADJUSTMENT (adj));
-  else
-    adj = GTK_ADJUSTMENT(gtk_adjustment_new(0.0, 0.0, 0.0, 0.0, 0.0, 0.0));
-
-  set_adjustment(sf, adj, &sf->priv->vscrollbar, gtk_vscrollbar_new, "vscrollbar");
+  set_adjustment(sf, adj, GTK_ORIENTATION_VERTICAL);
 }
 
 GtkAdjustment *gtk_scroll_frame_get_hadjustment(GtkScrollFrame *sf) {
   g_return_val_if_fail(sf != NULL, NULL);
   g_return_val_if_fail(GTK_IS_SCROLL_FRAME (sf), NULL);
 
-  GtkWidget *scrollbar = sf->priv->hscrollbar;
-  return scrollbar ? gtk_range_get_adjustment(GTK_RANGE(scrollbar)) : nullptr;
+  return adjustment_of(sf->priv->hscrollbar);
 }
 
 GtkAdjustment *gtk_scroll_frame_get_vadjustment(GtkScrollFrame *sf) {
   g_return_val_if_fail(sf != NULL, NULL);
   g_return_val_if_fail(GTK_IS_SCROLL_FRAME (sf), NULL);
 
-  GtkWidget *scrollbar = sf->priv->vscrollbar;
-  return scrollbar ? gtk_range_get_adjustment(GTK_RANGE(scrollbar)) : nullptr;
+  return adjustment_of(sf->priv->vscrollbar);
 }
 
 void gtk_scroll_frame_set_policy(GtkScrollFrame *sf, GtkPolicyType hsb_policy,
