@@ -122,6 +122,17 @@ GdkAtom choose_target(const VorpixClipboard *clipboard, const GdkAtom *offered, 
   return GDK_NONE;
 }
 
+// Cut and copy alike: commit the tool's edit, then take the selected area
+// (and clear it when cutting) with the outline's flashing stopped meanwhile.
+void take_selection(VorpixCanvas *canvas, bool clear) {
+  canvas_commit_change(canvas);
+  if (!canvas_has_selection(canvas)) return;
+  selection_disable_flash(canvas->selection);
+  canvas_clipboard_copy_selection(canvas);
+  if (clear) drawing_clear_selection(canvas->drawing, selection_points(canvas->selection));
+  selection_enable_flash(canvas->selection);
+}
+
 }  // namespace
 
 // Not tied to the canvas that asks first: every other window keeps using the
@@ -166,21 +177,12 @@ gint canvas_clipboard_compare_formats(gconstpointer a, gconstpointer b) {
 
 void canvas_cut(VorpixCanvas *canvas) {
   g_return_if_fail(VORPIX_IS_CANVAS(canvas));
-  canvas_commit_change(canvas);
-  if (!canvas_has_selection(canvas)) return;
-  selection_disable_flash(canvas->selection);
-  canvas_clipboard_copy_selection(canvas);
-  drawing_clear_selection(canvas->drawing, selection_points(canvas->selection));
-  selection_enable_flash(canvas->selection);
+  take_selection(canvas, true);
 }
 
 void canvas_copy(VorpixCanvas *canvas) {
   g_return_if_fail(VORPIX_IS_CANVAS(canvas));
-  canvas_commit_change(canvas);
-  if (!canvas_has_selection(canvas)) return;
-  selection_disable_flash(canvas->selection);
-  canvas_clipboard_copy_selection(canvas);
-  selection_enable_flash(canvas->selection);
+  take_selection(canvas, false);
 }
 
 void canvas_clipboard_copy_selection(VorpixCanvas *canvas) {
