@@ -55,31 +55,25 @@ bool read_drawable(GdkPixbuf *dest, GdkDrawable *drawable, GdkColormap *colormap
                                       area.height) != nullptr;
 }
 
+// Moves a negative start of a copy to 0, the other side's start along with
+// it, and shortens the copy by as much.
+void clip_start(int &start, int &other, int &length) {
+  if (start < 0) {
+    other -= start;
+    length += start;
+    start = 0;
+  }
+}
+
 // Clips a copy of width x height pixels from (src_x, src_y) of the image to
 // (dest_x, dest_y) so that it stays inside the image and at non-negative
 // destination coordinates.  False when nothing is left.
 bool clip_copy(const VorpixImage *image, int &src_x, int &src_y, int &dest_x, int &dest_y,
                int &width, int &height) {
-  if (src_x < 0) {
-    dest_x -= src_x;
-    width += src_x;
-    src_x = 0;
-  }
-  if (src_y < 0) {
-    dest_y -= src_y;
-    height += src_y;
-    src_y = 0;
-  }
-  if (dest_x < 0) {
-    src_x -= dest_x;
-    width += dest_x;
-    dest_x = 0;
-  }
-  if (dest_y < 0) {
-    src_y -= dest_y;
-    height += dest_y;
-    dest_y = 0;
-  }
+  clip_start(src_x, dest_x, width);
+  clip_start(src_y, dest_y, height);
+  clip_start(dest_x, src_x, width);
+  clip_start(dest_y, src_y, height);
   width = std::min(width, image_width(image) - src_x);
   height = std::min(height, image_height(image) - src_y);
   return width > 0 && height > 0;
