@@ -17,8 +17,9 @@ class TempDir {
   TempDir(const TempDir &) = delete;
   TempDir &operator=(const TempDir &) = delete;
 
+  bool ok() const { return !path_.empty(); }  // false when it could not be made
   const std::string &path() const { return path_; }
-  std::string file(const char *name) const { return path_ + "/" + name; }
+  std::string file(const std::string &name) const { return path_ + "/" + name; }
 
  private:
   std::string path_;

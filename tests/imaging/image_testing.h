@@ -4,7 +4,6 @@
 #include <glib.h>
 
 #include <array>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -43,30 +42,6 @@ class WarningCapture {
   }
   guint id_;
   std::vector<std::string> messages_;
-};
-
-// A fresh directory, removed with everything in it at the end.
-class TempDir {
- public:
-  TempDir() {
-    gchar *dir = g_dir_make_tmp("vorpix-test-XXXXXX", nullptr);
-    if (dir) path_ = dir;
-    g_free(dir);
-  }
-  ~TempDir() {
-    if (!path_.empty()) {
-      std::string command = "rm -rf '" + path_ + "'";
-      if (std::system(command.c_str()) != 0) g_printerr("could not remove %s\n", path_.c_str());
-    }
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  bool ok() const { return !path_.empty(); }
-  const std::string &path() const { return path_; }
-  std::string path(const std::string &name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
 };
 
 }  // namespace image_testing

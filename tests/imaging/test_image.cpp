@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "imaging/image.h"
+#include "tests/harness/scratch_dir.h"
 #include "tests/imaging/image_testing.h"
 #include "tools/selection.h"
 
 namespace {
 
 using namespace image_testing;
+using vorpix_test::TempDir;
 
 // A server-side pixmap of the screen's depth, filled with one colour.
 class PixmapTest : public ::testing::Test {
@@ -278,7 +280,7 @@ TEST_F(PixmapTest, OutlineOutsideTheDrawingGivesNullWithWarning) {
 class ReadFileTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(dir_.ok()); }
-  std::string path(const char *name) const { return dir_.path(name); }
+  std::string path(const char *name) const { return dir_.file(name); }
   void write_bytes(const std::string &file, const std::vector<guchar> &bytes) {
     ASSERT_TRUE(g_file_set_contents(file.c_str(), reinterpret_cast<const char *>(bytes.data()),
                                     gssize(bytes.size()), nullptr));

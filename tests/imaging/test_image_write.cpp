@@ -14,11 +14,13 @@
 #include <vector>
 
 #include "imaging/image.h"
+#include "tests/harness/scratch_dir.h"
 #include "tests/imaging/image_testing.h"
 
 namespace {
 
 using namespace image_testing;
+using vorpix_test::TempDir;
 
 // A smooth picture with fine detail, as a photograph would have.
 VorpixImage *photo_like(int width, int height) {
@@ -88,7 +90,7 @@ class WriteTest : public ::testing::Test {
     image_ = photo_like(96, 64);
   }
   void TearDown() override { image_free(image_); }
-  std::string path(const std::string &name) const { return dir_.path(name); }
+  std::string path(const std::string &name) const { return dir_.file(name); }
 
   // Every entry of a directory of the test, hidden ones included.
   std::set<std::string> entries(const std::string &sub = "") const {

@@ -12,6 +12,7 @@
 #include "panels/gtkscrollframe.h"
 #include "shell/util.h"
 #include "shell/window.h"
+#include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/selection.h"
 
@@ -19,20 +20,18 @@ using vorpix_test::DialogAnswerer;
 using vorpix_test::LogCapture;
 using vorpix_test::MainWindowTest;
 using vorpix_test::pump;
+using vorpix_test::TempDir;
+using vorpix_test::write_png;
 
 namespace {
 
-std::string make_picture_dir(guint32 rgb) {
-  gchar *dir = g_dir_make_tmp("vorpix-window-XXXXXX", nullptr);
-  std::string sub = std::string(dir) + "/some/dir";
-  g_mkdir_with_parents(sub.c_str(), 0755);
-  GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 64, 48);
-  gdk_pixbuf_fill(pixbuf, rgb << 8 | 0xff);
-  gdk_pixbuf_save(pixbuf, (sub + "/photo.png").c_str(), "png", nullptr, nullptr);
-  g_object_unref(pixbuf);
-  std::string result = dir;
-  g_free(dir);
-  return result;
+// A 64 x 48 picture of one colour at some/dir/photo.png in the directory;
+// returns its path.
+std::string put_picture(const TempDir &dir, guint32 rgb) {
+  EXPECT_EQ(g_mkdir_with_parents(dir.file("some/dir").c_str(), 0755), 0);
+  std::string path = dir.file("some/dir/photo.png");
+  write_png(path, 64, 48, rgb);
+  return path;
 }
 
 int listed_windows() { return static_cast<int>(g_list_length(window_list())); }
@@ -54,9 +53,9 @@ TEST_F(MainWindowTest, StartsWithABlankUntitledDrawingInTheScrollFrame) {
 }
 
 TEST_F(MainWindowTest, OpensOnlyTheFirstFileArgumentInTheFirstNewCanvas) {
-  std::string dir = make_picture_dir(0x3366cc);
-  std::string path = dir + "/some/dir/photo.png";
-  std::string ignored = dir + "/some/dir/other.png";
+  TempDir dir;
+  std::string path = put_picture(dir, 0x3366cc);
+  std::string ignored = dir.file("some/dir/other.png");
   char *argv[] = {const_cast<char *>("vorpix"), const_cast<char *>(path.c_str()),
                   const_cast<char *>(ignored.c_str()), nullptr};
   canvas_init_arg(3, argv);
@@ -69,7 +68,6 @@ TEST_F(MainWindowTest, OpensOnlyTheFirstFileArgumentInTheFirstNewCanvas) {
   GtkWidget *third = open_window();
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(third)), "Untitled - vorpix");
   EXPECT_EQ(canvas_of(third)->drawing->width, 640);
-  EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 TEST_F(MainWindowTest, UnreadableOrEmptyArgumentIsLoggedAndGivesABlankDrawing) {
@@ -249,15 +247,14 @@ class ProgramTest : public ::testing::Test {
 };
 
 TEST_F(ProgramTest, ShowsTheFileNamedOnTheCommandLine) {
-  std::string dir = make_picture_dir(0xff0000);
-  GPid pid = start(dir + "/some/dir/photo.png");
+  TempDir dir;
+  GPid pid = start(put_picture(dir, 0xff0000));
   EXPECT_EQ(find_title("photo.png - vorpix", 10000), "photo.png - vorpix");
   stop(pid);
 
   pid = start("");
   EXPECT_EQ(find_title("Untitled - vorpix", 10000), "Untitled - vorpix");
   stop(pid);
-  EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 }  // namespace
