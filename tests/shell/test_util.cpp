@@ -4,6 +4,7 @@
 #include <string>
 
 #include "shell/util.h"
+#include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 
 using vorpix_test::LogCapture;
@@ -13,20 +14,12 @@ namespace {
 class PixmapSearchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gchar *dir = g_dir_make_tmp("vorpix-pixmaps-XXXXXX", nullptr);
-    dir_ = dir;
-    g_free(dir);
-    GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 7, 3);
-    gdk_pixbuf_fill(pixbuf, 0x336699ff);
-    ASSERT_TRUE(gdk_pixbuf_save(pixbuf, (dir_ + "/icon.png").c_str(), "png", nullptr, nullptr));
-    g_object_unref(pixbuf);
-    ASSERT_TRUE(g_file_set_contents((dir_ + "/broken.png").c_str(), "no picture", -1, nullptr));
-    add_pixmap_directory(dir_.c_str());
+    ASSERT_TRUE(dir_.ok());
+    vorpix_test::write_png(dir_.file("icon.png"), 7, 3, 0x336699);
+    ASSERT_TRUE(g_file_set_contents(dir_.file("broken.png").c_str(), "no picture", -1, nullptr));
+    add_pixmap_directory(dir_.path().c_str());
   }
-  void TearDown() override {
-    EXPECT_EQ(system(("rm -rf '" + dir_ + "'").c_str()), 0);
-  }
-  std::string dir_;
+  vorpix_test::TempDir dir_;
 };
 
 TEST_F(PixmapSearchTest, CreatePixmapLoadsFromTheListedDirectories) {
@@ -71,7 +64,7 @@ TEST_F(PixmapSearchTest, CreatePixbufFindsLoadsOrSaysWhy) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(create_pixbuf("broken.png"), nullptr);
   std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("Failed to load pixbuf file: " + dir_ + "/broken.png: "), std::string::npos)
+  EXPECT_NE(err.find("Failed to load pixbuf file: " + dir_.file("broken.png") + ": "), std::string::npos)
       << err;
 }
 
