@@ -69,10 +69,12 @@ class TextTest : public vorpix_test::MainWindowTest {
   }
   std::vector<guint32> shown() const { return drawable_pixels(area->window, kRegion, kRegion); }
 
-  // The box of the pixels that are not white, in pixels of the region.
+  // The box of the pixels that are not white, in pixels of the region (or
+  // of a block as wide as the region).
   static Box ink(const std::vector<guint32> &pixels) {
     Box box;
-    for (int y = 0; y < kRegion; y++) {
+    const int rows = static_cast<int>(pixels.size()) / kRegion;
+    for (int y = 0; y < rows; y++) {
       for (int x = 0; x < kRegion; x++) {
         if (pixels[y * kRegion + x] == kWhite) continue;
         box.left = std::min(box.left, x), box.right = std::max(box.right, x);
