@@ -178,6 +178,20 @@ gboolean DialogAnswerer::poll(gpointer data) {
   g_list_free(toplevels);
   if (!found) return TRUE;
 
+  // A file chooser loads its folder in the background, and GTK's chooser
+  // reads itself from that load's callback even after it was destroyed:
+  // give the load time to finish, as any user would.
+  if (GTK_IS_FILE_CHOOSER(found)) {
+    constexpr gint64 kChooserSettleUs = 300 * 1000;
+    auto *seen = static_cast<gint64 *>(g_object_get_data(G_OBJECT(found), "vorpix-test-seen"));
+    if (!seen) {
+      seen = g_new(gint64, 1);
+      *seen = g_get_monotonic_time();
+      g_object_set_data_full(G_OBJECT(found), "vorpix-test-seen", seen, g_free);
+    }
+    if (g_get_monotonic_time() - *seen < kChooserSettleUs) return TRUE;
+  }
+
   g_object_set_data(G_OBJECT(found), "vorpix-test-answered", GINT_TO_POINTER(1));
   Entry entry = std::move(self->queue_.front());
   self->queue_.pop_front();
