@@ -48,14 +48,17 @@ void restore_from_picture(const VorpixText *text, int x, int y, int width, int h
                     part.x, part.y, part.width, part.height);
 }
 
-// Paints layout at the insertion point in the drawing GC's foreground.
+// Paints layout at the insertion point in the drawing GC's foreground.  Cut
+// to the picture like all other painting: the window may reach beyond it,
+// and nothing wipes text from there.
 void paint_layout(const VorpixText *text, GdkDrawable *drawable, PangoLayout *layout) {
   GdkGCValues values;
   gdk_gc_get_values(text->drawing->gc, &values);
   text_apply_color(layout, &values);
   GtkWidget *area = drawing_area(text);
-  gtk_paint_layout(area->style, drawable, GTK_STATE_NORMAL, TRUE, nullptr, area, nullptr, text->x,
-                   text->y, layout);
+  GdkRectangle picture = {0, 0, text->drawing->width, text->drawing->height};
+  gtk_paint_layout(area->style, drawable, GTK_STATE_NORMAL, TRUE, &picture, area, nullptr,
+                   text->x, text->y, layout);
 }
 
 // Ends editing without touching the picture.

@@ -175,6 +175,41 @@ TEST_F(TextTest, EscapeDiscardsTheTextAndWipesTheWindow) {
   EXPECT_EQ(drawing()->modified, 0);
 }
 
+TEST_F(TextTest, TextNearThePicturesEdgeLeavesNothingBeyondIt) {
+  // The drawing area is wider than the picture; what lies beyond the picture
+  // is no part of it, and typed text must not be left there.
+  const int width = drawing()->width;
+  const int beyond = area->allocation.width - width;
+  ASSERT_GT(beyond, 0);
+  const int top = 20, rows = line_height() + 2;
+  auto strip = [&] {
+    std::vector<guint32> all = drawable_pixels(area->window, width + beyond, top + rows);
+    std::vector<guint32> out;
+    for (int y = top; y < top + rows; y++)
+      out.insert(out.end(), all.begin() + y * (width + beyond) + width,
+                 all.begin() + (y + 1) * (width + beyond));
+    return out;
+  };
+  const std::vector<guint32> before = strip();
+  auto changed = [&] {
+    std::vector<guint32> now = strip();
+    int n = 0;
+    for (size_t i = 0; i < now.size(); i++) n += now[i] != before[i];
+    return n;
+  };
+
+  click(width - 10, top);
+  type("Wide");
+  EXPECT_EQ(changed(), 0) << "while typing";
+  key(GDK_Escape);
+  EXPECT_EQ(changed(), 0) << "after Escape";
+
+  click(width - 10, top);
+  type("Wide");
+  click(200, 200);
+  EXPECT_EQ(changed(), 0) << "after the commit";
+}
+
 TEST_F(TextTest, ReturnStartsASecondLine) {
   click(10, 20);
   type("x");
