@@ -10,12 +10,20 @@ constexpr int kFullCircle = 360 * 64;
 constexpr int kQuarterClockwise = -90 * 64;
 
 // Paints with the drawing's GC onto the window and, unless the figure is a
-// rubber band, into the picture as well.
+// rubber band, into the picture as well.  A rubber band inverts; the GC is
+// set back at once, since a menu or dialog raised during the drag can take
+// the release and paint with the GC before the tool hears of it.
 template <typename Paint>
 void paint_figure(VorpixShape *shape, Paint paint) {
   VorpixDrawing *drawing = shape->drawing;
-  paint(drawing->window, drawing->gc);
-  if (!shape->preview) paint(drawing->backing_pixmap, drawing->gc);
+  if (shape->preview) {
+    gdk_gc_set_function(drawing->gc, GDK_INVERT);
+    paint(drawing->window, drawing->gc);
+    gdk_gc_set_function(drawing->gc, shape->saved_function);
+  } else {
+    paint(drawing->window, drawing->gc);
+    paint(drawing->backing_pixmap, drawing->gc);
+  }
   drawing_modified(drawing);
 }
 
@@ -82,10 +90,6 @@ void draw_arc(VorpixShape *shape, int filled) {
 
 VorpixShape *as_shape(VorpixTool *tool) { return static_cast<VorpixShape *>(tool); }
 
-void set_function(VorpixShape *shape, GdkFunction function) {
-  gdk_gc_set_function(shape->drawing->gc, function);
-}
-
 void shape_destroy(VorpixTool *tool) {
   if (tool->cursor) gdk_cursor_unref(tool->cursor);
   g_free(as_shape(tool));
@@ -99,7 +103,6 @@ void shape_select(VorpixTool *tool) {
 
 void shape_deselect(VorpixTool *tool) {
   VorpixShape *shape = as_shape(tool);
-  set_function(shape, shape->saved_function);
   shape->anchored = 0;
   shape->shown = 0;
   shape->have_vertex = 0;
@@ -116,7 +119,6 @@ void anchor(VorpixShape *shape, int x, int y) {
   shape->anchored = 1;
   shape->start_x = x;
   shape->start_y = y;
-  set_function(shape, GDK_INVERT);
   shape->preview = 1;
 }
 
@@ -153,7 +155,6 @@ void shape_release(VorpixTool *tool, int x, int y) {
   VorpixShape *shape = as_shape(tool);
   if (shape->anchored) {
     if (shape->shown) shape->draw_shape(shape, 0);
-    set_function(shape, shape->saved_function);
     shape->preview = 0;
     shape->shown = 1;
     shape->end_x = x;
