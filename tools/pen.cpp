@@ -28,6 +28,13 @@ void pen_segment(VorpixTool *tool, int x, int y) {
   pen->last_y = y;
 }
 
+// A press always begins a stroke: the release of the one before may have
+// gone to a menu, a dialog or the window manager.
+void pen_button_press(VorpixTool *tool, int x, int y) {
+  static_cast<VorpixPen *>(tool)->in_stroke = 0;
+  pen_segment(tool, x, y);
+}
+
 void pen_button_release(VorpixTool *tool, int, int) {
   static_cast<VorpixPen *>(tool)->in_stroke = 0;
 }
@@ -41,7 +48,7 @@ VorpixTool *pen_create(const char *name) {
   pen->cursor = gdk_cursor_new(GDK_PENCIL);
   pen->destroy = pen_destroy;
   pen->deselect = pen_deselect;
-  pen->button_press = pen_segment;
+  pen->button_press = pen_button_press;
   pen->motion = pen_segment;
   pen->button_release = pen_button_release;
   return pen;

@@ -110,6 +110,16 @@ TEST_F(PenTest, DeselectEndsTheStroke) {
   EXPECT_EQ(pixel(60, 40), kWhite);
 }
 
+TEST_F(PenTest, PressAfterALostReleaseStartsANewStroke) {
+  // A menu, a dialog or the window manager can take the release of a drag.
+  press(20, 40);
+  motion(60, 40);
+  press(100, 120);
+  release(100, 120);
+  EXPECT_EQ(pixel(100, 120), kBlack);
+  EXPECT_EQ(pixel(80, 80), kWhite) << "the new stroke is joined to the old one";
+}
+
 TEST_F(PenTest, LineWidthOfTheGcApplies) {
   gdk_gc_set_line_attributes(canvas->gc, 5, GDK_LINE_SOLID, GDK_CAP_ROUND, GDK_JOIN_ROUND);
   drag(20, 200, 120, 200);
