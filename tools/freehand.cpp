@@ -54,6 +54,10 @@ void freehand_segment(VorpixTool *tool, int x, int y) {
 
 void freehand_press(VorpixTool *tool, int x, int y) {
   VorpixFreehand *cfh = as_freehand(tool);
+  // An outline whose release went to a menu, a dialog or the window manager
+  // is left as it is; the press begins a new one.
+  cfh->in_stroke = 0;
+  point_array_remove_all(cfh->points);
   cfh->start_x = x;
   cfh->start_y = y;
   freehand_segment(tool, x, y);

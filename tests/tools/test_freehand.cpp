@@ -126,6 +126,18 @@ TEST_F(FreehandTest, StrokeThatBeganBeforeTheToolClosesAtItsFirstPoint) {
   EXPECT_EQ(pixel(100, 100), kWhite) << "not to the earlier stroke's start";
 }
 
+TEST_F(FreehandTest, PressAfterALostReleaseStartsANewOutline) {
+  // A menu, a dialog or the window manager can take the release of a drag.
+  toggle_filled();
+  press(20, 20);
+  motion(60, 20);
+  motion(60, 60);
+  trace_square(100, 100, 40);
+  EXPECT_EQ(pixel(120, 120), kBlack);
+  EXPECT_EQ(pixel(80, 80), kWhite) << "the new outline is joined to the old one";
+  EXPECT_EQ(pixel(50, 30), kWhite) << "the old vertices are filled with the new outline";
+}
+
 TEST_F(FreehandTest, OnlyTheFilledFlagIsTaken) {
   GdkColor red = {0, 0xFFFF, 0, 0};
   EXPECT_EQ(freehand->attribute(freehand, TOOL_ATTRIBUTE_FOREGROUND, &red), 0);
