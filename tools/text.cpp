@@ -175,11 +175,11 @@ void text_key_release(VorpixTool *tool, const GdkEventKey *event) {
   bool escape = event->keyval == GDK_Escape;
   if (escape) g_string_truncate(text->buffer, 0);
 
-  // Wipe the text shown so far, at the largest size it has had.
+  // Wipe the text shown so far (measured in the current font, which may have
+  // changed since it was painted) and make room for the new text: one box of
+  // the largest size either has had.
   LayoutPtr layout = make_layout(text, old_text.get());
   grow_extent(text, layout.get());
-  if (*old_text)
-    restore_from_picture(text, text->x, text->y, text->max_width, text->max_height);
   pango_layout_set_text(layout.get(), text->buffer->str, -1);
   grow_extent(text, layout.get());
   restore_from_picture(text, text->x, text->y, text->max_width, text->max_height);
