@@ -89,7 +89,7 @@ constexpr int kWordBits = 64;
 struct BitRow {
   std::vector<guint64> match;   // matching pixels
   std::vector<guint64> starts;  // the first pixel of each run
-  std::vector<guint16> rank;    // runs starting before each word
+  std::vector<gint32> rank;     // runs starting before each word
   gint32 base = 0;              // number of the row's first run
 };
 
@@ -139,11 +139,11 @@ void scan_row(const guchar *pixels, int width, const PixelOps<kBpp> &ops, BitRow
     const guint64 m = match_word<kBpp>(pixels + static_cast<size_t>(first) * kBpp, n, ops);
     row.match[w] = m;
     row.starts[w] = m & ~((m << 1) | carry);
-    row.rank[w] = static_cast<guint16>(runs);
+    row.rank[w] = runs;
     runs += __builtin_popcountll(row.starts[w]);
     carry = m >> (kWordBits - 1);
   }
-  row.rank[words] = static_cast<guint16>(runs);
+  row.rank[words] = runs;
 }
 
 // Root of run i.  A parent never has a higher number than its child, and

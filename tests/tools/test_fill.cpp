@@ -125,6 +125,19 @@ TEST(FillImage, MatchesBreadthFirstFillAcrossWordBoundaries) {
   }
 }
 
+TEST(FillImage, RowWithMoreThan65535RunsIsFilledCompletely) {
+  // Every other pixel of the top row is black: 70000 separate runs, each
+  // joined to the region through the white row below.
+  const int w = 140000;
+  Picture picture(w, 2, kWhite);
+  for (int x = 0; x < w; x += 2) picture.at(x, 0) = kBlack;
+  VorpixImage *image = picture.to_image();
+  fill_image(image, w - 1, 1, 0xFF, 0, 0);
+  picture.reference_fill(w - 1, 1, kRed);
+  EXPECT_EQ(differences(Picture::rgb_of(image), picture.rgb), 0u);
+  image_free(image);
+}
+
 TEST(FillImage, ThreeBytePixelsAreFilledToo) {
   GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 70, 5);
   gdk_pixbuf_fill(pixbuf, 0xFFFFFFFF);
