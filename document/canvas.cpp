@@ -243,6 +243,8 @@ void canvas_begin_busy_cursor(VorpixCanvas *canvas) {
 }
 
 void canvas_end_busy_cursor(VorpixCanvas *canvas) {
+  // The window may have been closed while the busy work ran a main loop.
+  if (!GTK_WIDGET_REALIZED(canvas->drawing_area)) return;
   gdk_window_set_cursor(canvas->toplevel->window, canvas->arrow_cursor);
   gdk_window_set_cursor(canvas->drawing_area->window,
                         canvas->cursor ? canvas->cursor : canvas->arrow_cursor);

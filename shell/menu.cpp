@@ -18,16 +18,24 @@ namespace {
 constexpr int kFullTurn = 360;
 
 // Shows the busy cursor (after committing the current tool's pending edit)
-// for the lifetime of the guard.
+// for the lifetime of the guard.  The work may run a main loop in which the
+// window is closed: holding the drawing area keeps the canvas until then.
 class BusyCursor {
  public:
-  explicit BusyCursor(VorpixCanvas *canvas) : canvas_(canvas) { canvas_begin_busy_cursor(canvas_); }
-  ~BusyCursor() { canvas_end_busy_cursor(canvas_); }
+  explicit BusyCursor(VorpixCanvas *canvas)
+      : canvas_(canvas), area_(g_object_ref(canvas->drawing_area)) {
+    canvas_begin_busy_cursor(canvas_);
+  }
+  ~BusyCursor() {
+    canvas_end_busy_cursor(canvas_);
+    g_object_unref(area_);
+  }
   BusyCursor(const BusyCursor &) = delete;
   BusyCursor &operator=(const BusyCursor &) = delete;
 
  private:
   VorpixCanvas *canvas_;
+  gpointer area_;
 };
 
 // True when the drawing's unsaved changes are saved or given up.

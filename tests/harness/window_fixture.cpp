@@ -217,13 +217,15 @@ gboolean DialogAnswerer::poll(gpointer data) {
 
 // --- LogCapture
 
-LogCapture::LogCapture() {
-  id_ = g_log_set_handler(nullptr,
+LogCapture::LogCapture(const char *domain) : domain_(domain ? domain : "") {
+  id_ = g_log_set_handler(domain,
                           static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_RECURSION),
                           &LogCapture::handler, this);
 }
 
-LogCapture::~LogCapture() { g_log_remove_handler(nullptr, id_); }
+LogCapture::~LogCapture() {
+  g_log_remove_handler(domain_.empty() ? nullptr : domain_.c_str(), id_);
+}
 
 void LogCapture::handler(const gchar *domain, GLogLevelFlags level, const gchar *message,
                          gpointer data) {

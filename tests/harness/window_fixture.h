@@ -65,10 +65,11 @@ class DialogAnswerer {
   guint source_ = 0;
 };
 
-// Records the program's log messages (default domain) while alive.
+// Records the log messages of one domain (the program's own, the default
+// domain, unless another is named) while alive.
 class LogCapture {
  public:
-  LogCapture();
+  explicit LogCapture(const char *domain = nullptr);
   ~LogCapture();
   bool contains(const std::string &needle) const;
   const std::vector<std::string> &messages() const { return messages_; }
@@ -77,6 +78,7 @@ class LogCapture {
   static void handler(const gchar *domain, GLogLevelFlags level, const gchar *message,
                       gpointer self);
   std::vector<std::string> messages_;
+  std::string domain_;
   guint id_;
 };
 

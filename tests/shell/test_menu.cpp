@@ -10,6 +10,7 @@
 #include "panels/print.h"
 #include "shell/menu.h"
 #include "shell/util.h"
+#include "shell/window.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/selection.h"
@@ -215,6 +216,72 @@ TEST_F(MenuTest, PrintRunsThePrintDialogAndPreviewDoesNothing) {
   EXPECT_EQ(trap.answered(), 0);
   EXPECT_EQ(picture(), pixels);
   EXPECT_EQ(gdk_window_get_cursor(window->window), canvas->arrow_cursor);
+}
+
+// Waits (in the dialog's own loop) until the print dialog can print, that is
+// until a printer is selected; false after a few seconds.
+bool wait_until_printable(GtkWidget *dialog) {
+  GtkWidget *print = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  gint64 end = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+  while (g_get_monotonic_time() < end) {
+    if (print && GTK_WIDGET_IS_SENSITIVE(print)) return true;
+    if (gtk_events_pending())
+      gtk_main_iteration();
+    else
+      g_usleep(1000);
+  }
+  return false;
+}
+
+// Saves print settings that send the next print to a PDF file at path.
+void print_next_to_file(const std::string &path) {
+  gchar *uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+  GtkPrintSettings *chosen = gtk_print_settings_new();
+  gtk_print_settings_set_printer(chosen, "Print to File");
+  gtk_print_settings_set(chosen, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
+  gtk_print_settings_set(chosen, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+  GtkPrintOperation *earlier = gtk_print_operation_new();
+  gtk_print_operation_set_print_settings(earlier, chosen);
+  print_keep_settings(earlier, GTK_PRINT_OPERATION_RESULT_APPLY);
+  g_object_unref(earlier);
+  g_object_unref(chosen);
+  g_free(uri);
+}
+
+// Emission hook of "draw-page": the close command of the window *data
+// points at, once.
+gboolean close_while_printing(GSignalInvocationHint *, guint, const GValue *, gpointer data) {
+  auto *window = static_cast<GtkWidget **>(data);
+  if (*window) on_close_window_activate(*window, nullptr);
+  *window = nullptr;
+  return TRUE;
+}
+
+TEST_F(MenuTest, ClosingTheWindowWhileItPrintsLeavesNoDanglingCanvas) {
+  vorpix_test::TempDir scratch;
+  const std::string pdf = scratch.file("closed.pdf");
+  print_next_to_file(pdf);
+  GtkWidget *other = open_window();
+  GtkWidget *closing = other;
+  // The pages are drawn in a main loop of the print run, where the window's
+  // own close command is handled like any other event.
+  guint draw_page = g_signal_lookup("draw-page", GTK_TYPE_PRINT_OPERATION);
+  gulong hook = g_signal_add_emission_hook(draw_page, 0, close_while_printing, &closing, nullptr);
+  DialogAnswerer dialogs;
+  bool printable = false;
+  dialogs.answer(GTK_RESPONSE_OK, [&](GtkWidget *d) { printable = wait_until_printable(d); });
+  vorpix_test::LogCapture gdk_log("Gdk");
+  on_print_menu_activate(lookup_widget(other, "print_menu"), nullptr);
+  g_signal_remove_emission_hook(draw_page, hook);
+  ASSERT_TRUE(printable);
+  EXPECT_EQ(closing, nullptr);
+  EXPECT_EQ(g_list_find(window_list(), other), nullptr);
+  for (const std::string &message : gdk_log.messages()) ADD_FAILURE() << message;
+  // The job is sent after the run; let it finish before the folder goes.
+  gint64 end = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+  while (!g_file_test(pdf.c_str(), G_FILE_TEST_EXISTS) && g_get_monotonic_time() < end)
+    vorpix_test::run_for(50);
+  vorpix_test::run_for(100);
 }
 
 // --- Edit commands
