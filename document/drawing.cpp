@@ -2,8 +2,6 @@
 
 #include <glib/gi18n.h>
 
-#include <cstring>
-
 #include "imaging/image.h"
 #include "tools/selection.h"
 
@@ -74,6 +72,20 @@ VorpixDrawing *drawing_from_image(GtkWidget *drawing_area, GdkGC *gc, VorpixImag
 GtkWindow *parent_window(VorpixDrawing *drawing) {
   return GTK_IS_WINDOW(drawing->toplevel) ? GTK_WINDOW(drawing->toplevel) : nullptr;
 }
+
+// A file name as the user reads it: valid UTF-8 whatever the name's own
+// encoding.
+class DisplayName {
+ public:
+  explicit DisplayName(const char *filename) : text_(g_filename_display_name(filename)) {}
+  ~DisplayName() { g_free(text_); }
+  DisplayName(const DisplayName &) = delete;
+  DisplayName &operator=(const DisplayName &) = delete;
+  const char *get() const { return text_; }
+
+ private:
+  gchar *text_;
+};
 
 int run_and_destroy(GtkWidget *dialog) {
   int response = gtk_dialog_run(GTK_DIALOG(dialog));
@@ -149,8 +161,9 @@ void drawing_update_title(VorpixDrawing *drawing) {
   if (drawing->untitled) {
     g_string_append(title, _("Untitled"));
   } else {
-    const char *slash = strrchr(drawing->filename->str, '/');
-    g_string_append(title, slash ? slash + 1 : drawing->filename->str);
+    gchar *base = g_filename_display_basename(drawing->filename->str);
+    g_string_append(title, base);
+    g_free(base);
   }
   if (drawing->modified) g_string_append(title, _(" (modified)"));
   g_string_append(title, _(" - vorpix"));
@@ -178,9 +191,10 @@ int drawing_save(VorpixDrawing *drawing) {
   // A copy: saving renames the drawing, which rewrites filename.
   gchar *name = g_strdup(drawing->filename->str);
   if (drawing->untitled && g_file_test(name, G_FILE_TEST_EXISTS)) {
+    DisplayName shown(name);
     GtkWidget *dialog = gtk_message_dialog_new(
         parent_window(drawing), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO,
-        _("The file %s already exists.\n\nDo you want to overwrite it?"), name);
+        _("The file %s already exists.\n\nDo you want to overwrite it?"), shown.get());
     if (run_and_destroy(dialog) == GTK_RESPONSE_NO) {
       g_free(name);
       return 0;
@@ -202,9 +216,10 @@ int drawing_save_as(VorpixDrawing *drawing, const char *filename) {
     drawing_set_filename(drawing, filename);
     return 1;
   }
+  DisplayName shown(filename);
   GtkWidget *dialog = gtk_message_dialog_new(
       parent_window(drawing), GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING, GTK_BUTTONS_OK,
-      _("Failed to save file %s.\n\n%s"), filename,
+      _("Failed to save file %s.\n\n%s"), shown.get(),
       error && error->message ? error->message : "");
   run_and_destroy(dialog);
   g_clear_error(&error);
@@ -213,11 +228,12 @@ int drawing_save_as(VorpixDrawing *drawing, const char *filename) {
 
 int drawing_prompt_to_save(VorpixDrawing *drawing) {
   if (!drawing->modified) return 0;
+  DisplayName shown(drawing->filename->str);
   GtkWidget *dialog = gtk_message_dialog_new(
       parent_window(drawing), GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE,
       _("Do you want to save the changes you made to \"%s\"?\n"
         "Your changes will be lost if you don't save them."),
-      drawing->filename->str);
+      shown.get());
   gtk_dialog_add_buttons(GTK_DIALOG(dialog), GTK_STOCK_DISCARD, GTK_RESPONSE_NO,
                          GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_YES,
                          nullptr);

@@ -71,10 +71,13 @@ gchar *run_chooser(GtkWidget *dialog) {
 }
 
 void show_cannot_open(VorpixCanvas *canvas, const char *filename) {
+  // Valid UTF-8 whatever the name's own encoding.
+  gchar *shown = g_filename_display_name(filename);
   GtkWidget *dialog = gtk_message_dialog_new(
       GTK_WINDOW(canvas->toplevel),
       static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-      GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "Cannot open file %s.", filename);
+      GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "Cannot open file %s.", shown);
+  g_free(shown);
   run_and_destroy(dialog);
 }
 

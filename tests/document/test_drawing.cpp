@@ -201,6 +201,33 @@ TEST_F(DrawingTest, OpensAFileTitledWithItsBaseName) {
   EXPECT_EQ(pixel(29, 19), 0x00ff00u);
 }
 
+// A name in another encoding than UTF-8 (Latin-1 "caf\xe9.png") is shown
+// with a replacement character, never as invalid text.
+TEST_F(DrawingTest, FileNameNotInUtf8IsShownReadablyInTitleAndMessages) {
+  ScratchDir dir;
+  const std::string path = dir.file("caf\xe9.png");
+  write_png(path, 10, 10, 0x00ff00);
+  VorpixDrawing *opened = drawing_new_from_file(area, canvas->gc, path.c_str());
+  ASSERT_NE(opened, nullptr);
+  canvas_set_drawing(canvas, opened);
+  EXPECT_STREQ(drawing()->filename->str, path.c_str()) << "the name itself is kept";
+  EXPECT_STREQ(title(), "caf\xef\xbf\xbd.png - vorpix");
+
+  drawing_modified(drawing());
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_CANCEL);
+  EXPECT_EQ(drawing_prompt_to_save(drawing()), 1);
+  const std::string missing = dir.file("nowhere/caf\xe9.png");
+  dialogs.answer(GTK_RESPONSE_OK);
+  EXPECT_EQ(drawing_save_as(drawing(), missing.c_str()), 0);
+  ASSERT_EQ(dialogs.answered(), 2);
+  for (const std::string &text : dialogs.texts()) {
+    EXPECT_TRUE(g_utf8_validate(text.c_str(), -1, nullptr)) << text;
+    EXPECT_NE(text.find("caf\xef\xbf\xbd.png"), std::string::npos) << text;
+  }
+  EXPECT_EQ(dialogs.texts()[1].find("Failed to save file " + dir.path()), 0u);
+}
+
 TEST_F(DrawingTest, UnreadableFilesGiveNoDrawingAndLeaveTheTitle) {
   ScratchDir dir;
   std::string garbage = dir.file("garbage.png");

@@ -188,6 +188,19 @@ TEST_F(FileDialogTest, UnreadableFileIsReportedWithItsFullPathAndKeepsThePicture
   EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
 }
 
+TEST_F(FileDialogTest, UnreadableFileNotNamedInUtf8IsReportedReadably) {
+  ScratchDir scratch;
+  std::string path = scratch.file("broken-caf\xe9.png");  // Latin-1
+  ASSERT_TRUE(g_file_set_contents(path.c_str(), "not a picture", -1, nullptr));
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose(d, path); });
+  dialogs.answer(GTK_RESPONSE_OK);
+  file_open_dialog(canvas);
+  ASSERT_EQ(dialogs.answered(), 2);
+  EXPECT_EQ(dialogs.texts()[1],
+            "Cannot open file " + scratch.path() + "/broken-caf\xef\xbf\xbd.png.");
+}
+
 TEST_F(FileDialogTest, CancellingTheOpenDialogChangesNothing) {
   ScratchDir scratch;
   std::string path = scratch.file("photo.png");
