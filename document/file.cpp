@@ -154,10 +154,11 @@ void file_save_as_dialog(VorpixCanvas *canvas) {
   g_assert(drawing->filename);
   g_assert(drawing->filename->len);
   // Folder and name rather than gtk_file_chooser_set_filename, which
-  // proposes nothing for a file that does not exist yet (untitled.png).
+  // proposes nothing for a file that does not exist yet (untitled.png).  The
+  // chooser refuses a name that is not UTF-8.
   const char *name = drawing->filename->str;
   gchar *folder = drawing->untitled ? g_get_current_dir() : existing_folder_of(name);
-  gchar *base = g_path_get_basename(name);
+  gchar *base = g_filename_display_basename(name);
   gtk_file_chooser_set_current_folder(chooser, folder);
   gtk_file_chooser_set_current_name(chooser, base);
   g_free(base);

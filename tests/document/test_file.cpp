@@ -267,6 +267,39 @@ TEST_F(FileDialogTest, SaveAsProposesTheDrawingsOwnNameAndFolder) {
   EXPECT_FALSE(g_file_test(path.c_str(), G_FILE_TEST_EXISTS));
 }
 
+// The text of the first visible entry in widget (a save chooser's name entry).
+std::string entry_text_in(GtkWidget *widget) {
+  if (GTK_IS_ENTRY(widget) && GTK_WIDGET_VISIBLE(widget)) return gtk_entry_get_text(GTK_ENTRY(widget));
+  std::string found;
+  if (GTK_IS_CONTAINER(widget)) {
+    GList *children = gtk_container_get_children(GTK_CONTAINER(widget));
+    for (GList *node = children; node && found.empty(); node = node->next)
+      found = entry_text_in(GTK_WIDGET(node->data));
+    g_list_free(children);
+  }
+  return found;
+}
+
+TEST_F(FileDialogTest, SaveAsOfADrawingNamedNotInUtf8ProposesAUsableName) {
+  ScratchDir scratch;
+  drawing_set_filename(drawing(), scratch.file("caf\xe9.png").c_str());  // Latin-1
+  std::string proposed;
+  DialogAnswerer dialogs;
+  dialogs.act([&](GtkWidget *d) {
+    pump();
+    proposed = entry_text_in(d);
+    // The chooser refuses a name that is not UTF-8 with a message of its own.
+    bool usable = g_utf8_validate(proposed.c_str(), -1, nullptr);
+    gtk_dialog_response(GTK_DIALOG(d), usable ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
+  });
+  file_save_as_dialog(canvas);
+  ASSERT_EQ(dialogs.answered(), 1);
+  EXPECT_EQ(proposed, "caf\xef\xbf\xbd.png");
+  const std::string saved = scratch.file("caf\xef\xbf\xbd.png");
+  EXPECT_TRUE(g_file_test(saved.c_str(), G_FILE_TEST_EXISTS));
+  EXPECT_STREQ(drawing()->filename->str, saved.c_str());
+}
+
 TEST_F(FileDialogTest, ChoosingAnExistingFileAsksBeforeReplacingIt) {
   ScratchDir scratch;
   std::string path = scratch.file("keep.png");
