@@ -32,11 +32,18 @@ VorpixDrawing *drawing_alloc(GtkWidget *drawing_area, GdkGC *gc) {
 // unchanged) when the X server refuses one.
 bool try_create_pixmap(VorpixDrawing *drawing, int width, int height) {
   if (width < 1 || height < 1 || width > kMaxPixmapSide || height > kMaxPixmapSide) return false;
+  if (!drawing->toplevel->window) return false;  // the window is gone
   gdk_error_trap_push();
   GdkPixmap *pixmap = gdk_pixmap_new(drawing->toplevel->window, width, height, -1);
   gdk_flush();
   if (gdk_error_trap_pop() != 0 || !pixmap) {
-    if (pixmap) g_object_unref(pixmap);
+    if (pixmap) {
+      // Freeing the pixmap the server refused raises an error of its own.
+      gdk_error_trap_push();
+      g_object_unref(pixmap);
+      gdk_flush();
+      gdk_error_trap_pop();
+    }
     return false;
   }
   drawing->backing_pixmap = pixmap;
@@ -267,18 +274,29 @@ void drawing_clear_selection(VorpixDrawing *drawing, VorpixPointArray *outline) 
 void drawing_rotate(VorpixDrawing *drawing, int degrees) {
   VorpixImage *image = drawing_create_image(drawing);
   if (!image) return;
-  if (is_right_angle(degrees))
+  const bool right_angle = is_right_angle(degrees);
+  if (right_angle)
     image_rotate_simple(image, degrees);
   else
     image_rotate(image, static_cast<double>(degrees));
 
-  g_object_unref(drawing->backing_pixmap);
-  drawing_create_pixmap(drawing, image_width(image), image_height(image));
-  // The corners a free rotation uncovers come out transparent; they show
-  // the background colour.
-  fill_with_background(drawing);
-  GdkRectangle all = {0, 0, drawing->width, drawing->height};
-  image_render(image, drawing->backing_pixmap, 0, 0, all);
+  // The old picture goes only once the server has given a pixmap for the
+  // new one; if it refuses, the drawing stays as it was.
+  GdkPixmap *old = drawing->backing_pixmap;
+  if (!try_create_pixmap(drawing, image_width(image), image_height(image))) {
+    image_free(image);
+    return;
+  }
+  g_object_unref(old);
+  if (right_angle) {
+    image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
+  } else {
+    // The corners a free rotation uncovers come out transparent; they show
+    // the background colour.
+    fill_with_background(drawing);
+    GdkRectangle all = {0, 0, drawing->width, drawing->height};
+    image_render(image, drawing->backing_pixmap, 0, 0, all);
+  }
   image_free(image);
 
   drawing_modified(drawing);
