@@ -105,7 +105,8 @@ void glade_set_atk_action_description(AtkAction *action, const gchar *action_nam
                                       const gchar *description) {
   gint n_actions = atk_action_get_n_actions(action);
   for (gint i = 0; i < n_actions; i++) {
-    if (!strcmp(atk_action_get_name(action, i), action_name))
+    const gchar *name = atk_action_get_name(action, i);
+    if (name && !strcmp(name, action_name))
       atk_action_set_description(action, i, description);
   }
 }
