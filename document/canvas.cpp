@@ -242,9 +242,14 @@ void canvas_begin_busy_cursor(VorpixCanvas *canvas) {
   gdk_flush();
 }
 
+int canvas_is_open(VorpixCanvas *canvas) {
+  GtkWidget *area = canvas->drawing_area;
+  return GTK_WIDGET_REALIZED(area) && !(GTK_OBJECT_FLAGS(area) & GTK_IN_DESTRUCTION);
+}
+
 void canvas_end_busy_cursor(VorpixCanvas *canvas) {
   // The window may have been closed while the busy work ran a main loop.
-  if (!GTK_WIDGET_REALIZED(canvas->drawing_area)) return;
+  if (!canvas_is_open(canvas)) return;
   gdk_window_set_cursor(canvas->toplevel->window, canvas->arrow_cursor);
   gdk_window_set_cursor(canvas->drawing_area->window,
                         canvas->cursor ? canvas->cursor : canvas->arrow_cursor);

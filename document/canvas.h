@@ -91,6 +91,10 @@ void canvas_focus_gained(VorpixCanvas *canvas);
 void canvas_focus_lost(VorpixCanvas *canvas);
 int canvas_has_selection(VorpixCanvas *canvas);
 void canvas_clear(VorpixCanvas *canvas);
+// 1 while the canvas's window is open; 0 once it was closed during a nested
+// main loop (a dialog, a print, a clipboard wait) of a command still running.
+// The caller must hold the drawing area (and so the canvas) alive.
+int canvas_is_open(VorpixCanvas *canvas);
 void canvas_select_all(VorpixCanvas *canvas);
 // Release function of the drawing area's "user_data".
 void canvas_destroy(gpointer canvas);

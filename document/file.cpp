@@ -129,6 +129,10 @@ void file_open_dialog(VorpixCanvas *canvas) {
   // Accepting with nothing chosen (or a non-local file) names no file.
   if (!filename) return;
   process_pending_events();
+  if (!canvas_is_open(canvas)) {  // its window was closed meanwhile
+    g_free(filename);
+    return;
+  }
 
   VorpixDrawing *opened = drawing_new_from_file(canvas->drawing_area, canvas->gc, filename);
   if (opened)
@@ -167,7 +171,7 @@ void file_save_as_dialog(VorpixCanvas *canvas) {
   gchar *filename = run_chooser(dialog);
   if (!filename) return;
   process_pending_events();
-  drawing_save_as(canvas->drawing, filename);
+  if (canvas_is_open(canvas)) drawing_save_as(canvas->drawing, filename);
   g_free(filename);
 }
 

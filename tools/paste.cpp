@@ -25,15 +25,10 @@ class WidgetRef {
   GtkWidget *widget_;
 };
 
-// False once the window holding the drawing area has been closed.
-bool area_usable(VorpixCanvas *canvas) {
-  GtkWidget *area = canvas->drawing_area;
-  return gtk_widget_get_realized(area) && !(GTK_OBJECT_FLAGS(area) & GTK_IN_DESTRUCTION);
-}
 
 void show_cursor(VorpixCanvas *canvas, GdkCursor *cursor) {
   canvas->cursor = cursor;
-  if (area_usable(canvas)) gdk_window_set_cursor(canvas->drawing->window, cursor);
+  if (canvas_is_open(canvas)) gdk_window_set_cursor(canvas->drawing->window, cursor);
 }
 
 void release_images(PasteTool *paste) {
@@ -92,7 +87,7 @@ void tool_select(VorpixTool *tool) {
   canvas_clipboard_fetch(canvas);
   // The fetch waits in nested main loops: the user may have left paste mode
   // or closed the window meanwhile.
-  if (canvas->tool != tool || !area_usable(canvas)) return;
+  if (canvas->tool != tool || !canvas_is_open(canvas)) return;
 
   release_images(paste);
   paste->snapshot = drawing_create_image(tool->drawing);
