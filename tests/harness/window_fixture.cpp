@@ -138,6 +138,19 @@ guint32 drawable_pixel(GdkDrawable *drawable, int x, int y) {
   return value;
 }
 
+bool wait_until_printable(GtkWidget *dialog) {
+  GtkWidget *print = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  gint64 end = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+  while (g_get_monotonic_time() < end) {
+    if (print && GTK_WIDGET_IS_SENSITIVE(print)) return true;
+    if (gtk_events_pending())
+      gtk_main_iteration();
+    else
+      g_usleep(1000);
+  }
+  return false;
+}
+
 // --- DialogAnswerer
 
 DialogAnswerer::DialogAnswerer() = default;

@@ -34,6 +34,10 @@ void send_focus(GtkWidget *widget, bool in);
 guint32 drawable_pixel(GdkDrawable *drawable, int x, int y);
 std::vector<guint32> drawable_pixels(GdkDrawable *drawable, int width, int height);
 
+// Waits, in the caller's (dialog's) loop, until a print dialog can print,
+// that is until a printer is selected; false after ten seconds.
+bool wait_until_printable(GtkWidget *dialog);
+
 // Answers modal dialogs as they appear.  Each queued answer is given to the
 // next new visible GtkDialog (or GtkWindow with a dialog type hint); the
 // optional action runs first (to fill in a file chooser, say).  Messages of

@@ -266,21 +266,6 @@ TEST(Print, CancellingThePrintDialogKeepsTheSavedSettings) {
   image_free(image);
 }
 
-// Waits (in the dialog's own loop) until the print dialog can print, that is
-// until a printer is selected; false after a few seconds.
-bool wait_until_printable(GtkWidget *dialog) {
-  GtkWidget *print = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-  gint64 end = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
-  while (g_get_monotonic_time() < end) {
-    if (print && GTK_WIDGET_IS_SENSITIVE(print)) return true;
-    if (gtk_events_pending())
-      gtk_main_iteration();
-    else
-      g_usleep(1000);
-  }
-  return false;
-}
-
 TEST(Print, PrintingToAFileThroughTheDialogPrintsThePageAndKeepsTheChoices) {
   TempDir scratch;
   std::string pdf = scratch.file("printed.pdf");
@@ -301,7 +286,9 @@ TEST(Print, PrintingToAFileThroughTheDialogPrintsThePageAndKeepsTheChoices) {
   DialogAnswerer dialogs;
   bool printable = false;
   dialogs.answer(GTK_RESPONSE_OK,
-                 [&](GtkWidget *dialog) { printable = wait_until_printable(dialog); });
+                 [&](GtkWidget *dialog) {
+                   printable = vorpix_test::wait_until_printable(dialog);
+                 });
   do_print(image, "printed");
   ASSERT_TRUE(printable);
   image_free(image);

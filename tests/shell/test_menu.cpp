@@ -218,21 +218,6 @@ TEST_F(MenuTest, PrintRunsThePrintDialogAndPreviewDoesNothing) {
   EXPECT_EQ(gdk_window_get_cursor(window->window), canvas->arrow_cursor);
 }
 
-// Waits (in the dialog's own loop) until the print dialog can print, that is
-// until a printer is selected; false after a few seconds.
-bool wait_until_printable(GtkWidget *dialog) {
-  GtkWidget *print = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-  gint64 end = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
-  while (g_get_monotonic_time() < end) {
-    if (print && GTK_WIDGET_IS_SENSITIVE(print)) return true;
-    if (gtk_events_pending())
-      gtk_main_iteration();
-    else
-      g_usleep(1000);
-  }
-  return false;
-}
-
 // Saves print settings that send the next print to a PDF file at path.
 void print_next_to_file(const std::string &path) {
   gchar *uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
@@ -269,7 +254,8 @@ TEST_F(MenuTest, ClosingTheWindowWhileItPrintsLeavesNoDanglingCanvas) {
   gulong hook = g_signal_add_emission_hook(draw_page, 0, close_while_printing, &closing, nullptr);
   DialogAnswerer dialogs;
   bool printable = false;
-  dialogs.answer(GTK_RESPONSE_OK, [&](GtkWidget *d) { printable = wait_until_printable(d); });
+  dialogs.answer(GTK_RESPONSE_OK,
+                 [&](GtkWidget *d) { printable = vorpix_test::wait_until_printable(d); });
   vorpix_test::LogCapture gdk_log("Gdk");
   on_print_menu_activate(lookup_widget(other, "print_menu"), nullptr);
   g_signal_remove_emission_hook(draw_page, hook);
