@@ -13,6 +13,24 @@ namespace {
 constexpr int kDefaultWidth = 740;
 constexpr int kDefaultHeight = 680;
 
+constexpr char kIconName[] = "vorpix";
+// The scalable icon is rendered at this size for window managers that show
+// large icons (task switchers); the 48 by 48 one covers the small sizes.
+constexpr int kScalableIconSize = 128;
+
+// Where the icon files lie relative to the interface description's folder:
+// installed, the description is in <datadir>/vorpix/glade and the icon in the
+// hicolor theme under <datadir>/icons; in the source tree both are under
+// shell/.  The first place holding a loadable icon wins.
+struct IconPlace {
+  const char *bitmap;
+  const char *scalable;
+};
+constexpr IconPlace kIconPlaces[] = {
+    {"../../icons/hicolor/48x48/apps/vorpix.png", "../../icons/hicolor/scalable/apps/vorpix.svg"},
+    {"../desktop/vorpix.png", "../desktop/vorpix.svg"},
+};
+
 // Open main windows, newest first; the list holds a reference to each.
 GList *open_windows = nullptr;
 
@@ -35,6 +53,39 @@ GtkWidget *load_toplevel(const char *name, const char *unused) {
 VorpixCanvas *live_canvas(GtkWidget *window) {
   if (!g_list_find(open_windows, gtk_widget_get_toplevel(window))) return nullptr;
   return canvas_lookup(window);
+}
+
+// An icon file loaded at its own size (size < 0) or scaled to size; null when
+// it is missing or unreadable (an SVG needs a loader that may not be there).
+GdkPixbuf *load_icon(const char *folder, const char *relative, int size) {
+  gchar *path = g_build_filename(folder, relative, nullptr);
+  GdkPixbuf *icon = size < 0 ? gdk_pixbuf_new_from_file(path, nullptr)
+                             : gdk_pixbuf_new_from_file_at_size(path, size, size, nullptr);
+  g_free(path);
+  return icon;
+}
+
+// Gives a main window the application icon: by name when the icon theme has
+// it (vorpix is installed where the theme looks), otherwise from the files
+// that belong with the interface description being loaded.  Finding none
+// leaves the toolkit's default icon; it is never an error.
+void set_window_icon(GtkWindow *window) {
+  if (gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), kIconName)) {
+    gtk_window_set_icon_name(window, kIconName);
+    return;
+  }
+  gchar *folder = g_path_get_dirname(vorpix_glade_file());
+  GList *icons = nullptr;
+  for (const IconPlace &place : kIconPlaces) {
+    if (GdkPixbuf *icon = load_icon(folder, place.bitmap, -1)) icons = g_list_append(icons, icon);
+    if (GdkPixbuf *icon = load_icon(folder, place.scalable, kScalableIconSize))
+      icons = g_list_append(icons, icon);
+    if (icons) break;
+  }
+  g_free(folder);
+  // The window takes its own references.
+  if (icons) gtk_window_set_icon_list(window, icons);
+  g_list_free_full(icons, g_object_unref);
 }
 
 void process_pending_events() {
@@ -66,6 +117,7 @@ bool may_close(GtkWidget *window) {
 GtkWidget *create_window() {
   GtkWidget *window = load_toplevel("main_window", "new_canvas_window");
   gtk_window_set_default_size(GTK_WINDOW(window), kDefaultWidth, kDefaultHeight);
+  set_window_icon(GTK_WINDOW(window));
   gtk_widget_show_all(window);
   tool_palette_set_active_button(window, "pen_button");
   // Show the pen's button pressed too; its click handler now only keeps it so.
