@@ -1,6 +1,7 @@
 #include "document/canvas.h"
 
 #include "document/drawing.h"
+#include "document/history.h"
 #include "panels/gtkscrollframe.h"
 #include "shell/util.h"
 #include "tools/paste.h"
@@ -18,17 +19,23 @@ char **pending_files = nullptr;
 
 VorpixTool *current_tool(gpointer data) { return static_cast<VorpixCanvas *>(data)->tool; }
 
+VorpixCanvas *as_canvas(gpointer data) { return static_cast<VorpixCanvas *>(data); }
+
 gboolean on_button_press(GtkWidget *, GdkEventButton *event, gpointer data) {
   VorpixTool *tool = current_tool(data);
-  if (event->button == 1 && tool && tool->button_press)
+  if (event->button == 1 && tool && tool->button_press) {
+    history_pointer_press(as_canvas(data));
     tool->button_press(tool, static_cast<int>(event->x), static_cast<int>(event->y));
+  }
   return FALSE;
 }
 
 gboolean on_button_release(GtkWidget *, GdkEventButton *event, gpointer data) {
+  if (event->button != 1) return FALSE;
   VorpixTool *tool = current_tool(data);
-  if (event->button == 1 && tool && tool->button_release)
+  if (tool && tool->button_release)
     tool->button_release(tool, static_cast<int>(event->x), static_cast<int>(event->y));
+  history_pointer_release(as_canvas(data));
   return FALSE;
 }
 
@@ -44,7 +51,10 @@ gboolean on_motion(GtkWidget *, GdkEventMotion *event, gpointer data) {
     state = static_cast<GdkModifierType>(event->state);
   }
   VorpixTool *tool = current_tool(data);
-  if ((state & GDK_BUTTON1_MASK) && tool && tool->motion) tool->motion(tool, x, y);
+  if ((state & GDK_BUTTON1_MASK) && tool && tool->motion) {
+    history_pointer_motion(as_canvas(data));
+    tool->motion(tool, x, y);
+  }
   return TRUE;
 }
 
@@ -210,6 +220,7 @@ void canvas_set_drawing(VorpixCanvas *canvas, VorpixDrawing *new_drawing) {
   if (canvas->tool) canvas->tool->drawing = new_drawing;
   gtk_widget_set_size_request(canvas->drawing_area, new_drawing->width, new_drawing->height);
   selection_size(canvas->selection, new_drawing->width, new_drawing->height);
+  history_clear(canvas);
   drawing_destroy(old);
   canvas_redraw(canvas);
 }
@@ -298,6 +309,7 @@ void canvas_destroy(gpointer data) {
     g_assert(tool->destroy);
     tool->destroy(tool);
   }
+  history_release(canvas);
   drawing_destroy(canvas->drawing);
   selection_delete(canvas->selection);
   g_object_unref(canvas->gc);

@@ -2,6 +2,7 @@
 
 #include <glib/gi18n.h>
 
+#include "document/history.h"
 #include "imaging/image.h"
 #include "tools/selection.h"
 
@@ -28,6 +29,16 @@ VorpixDrawing *drawing_alloc(GtkWidget *drawing_area, GdkGC *gc) {
   return drawing;
 }
 
+// Makes pixmap the picture and cuts the GC's painting to its size.
+void set_pixmap(VorpixDrawing *drawing, GdkPixmap *pixmap, int width, int height) {
+  drawing->backing_pixmap = pixmap;
+  drawing->width = width;
+  drawing->height = height;
+  gdk_gc_set_clip_origin(drawing->gc, 0, 0);
+  GdkRectangle clip = {0, 0, width, height};
+  gdk_gc_set_clip_rectangle(drawing->gc, &clip);
+}
+
 // Gives the drawing a pixmap of that size, or returns false (the drawing is
 // unchanged) when the X server refuses one.
 bool try_create_pixmap(VorpixDrawing *drawing, int width, int height) {
@@ -46,12 +57,7 @@ bool try_create_pixmap(VorpixDrawing *drawing, int width, int height) {
     }
     return false;
   }
-  drawing->backing_pixmap = pixmap;
-  drawing->width = width;
-  drawing->height = height;
-  gdk_gc_set_clip_origin(drawing->gc, 0, 0);
-  GdkRectangle clip = {0, 0, width, height};
-  gdk_gc_set_clip_rectangle(drawing->gc, &clip);
+  set_pixmap(drawing, pixmap, width, height);
   return true;
 }
 
@@ -106,6 +112,14 @@ void drawing_create_pixmap(VorpixDrawing *drawing, int width, int height) {
   drawing->backing_pixmap = nullptr;
   try_create_pixmap(drawing, width, height);
   g_assert(drawing->backing_pixmap);
+}
+
+GdkPixmap *drawing_swap_pixmap(VorpixDrawing *drawing, GdkPixmap *pixmap, int width, int height) {
+  g_assert(drawing);
+  g_assert(pixmap);
+  GdkPixmap *old = drawing->backing_pixmap;
+  set_pixmap(drawing, pixmap, width, height);
+  return old;
 }
 
 VorpixDrawing *drawing_new_blank(GtkWidget *drawing_area, GdkGC *gc, int width, int height) {
@@ -180,6 +194,7 @@ void drawing_update_title(VorpixDrawing *drawing) {
 }
 
 void drawing_modified(VorpixDrawing *drawing) {
+  history_drawing_modified(drawing);
   if (drawing->modified) return;
   drawing->modified = 1;
   drawing_update_title(drawing);

@@ -37,6 +37,10 @@ int drawing_in_bounds(VorpixDrawing *drawing, int x, int y);
 VorpixImage *drawing_create_image(VorpixDrawing *drawing);
 // Release the old pixmap first; renews the GC's clip for the new size.
 void drawing_create_pixmap(VorpixDrawing *drawing, int width, int height);
+// Takes pixmap (width by height, of the backing pixmap's depth) as the
+// picture and hands the old backing pixmap to the caller; renews the GC's
+// clip.  The window is not touched.
+GdkPixmap *drawing_swap_pixmap(VorpixDrawing *drawing, GdkPixmap *pixmap, int width, int height);
 
 // 1 when the file was written, 0 otherwise (the user has been told why).
 int drawing_save(VorpixDrawing *drawing);

@@ -6,6 +6,7 @@
 #include "document/clipboard.h"
 #include "document/drawing.h"
 #include "document/file.h"
+#include "document/history.h"
 #include "imaging/image.h"
 #include "imaging/image_processing.h"
 #include "panels/print.h"
@@ -37,6 +38,31 @@ class BusyCursor {
   VorpixCanvas *canvas_;
   gpointer area_;
 };
+
+// A menu command that may change the picture: the picture before it is kept
+// for undo.  Commands whose change marks the drawing modified are recorded by
+// that; the others call changed().
+class CommandStep {
+ public:
+  explicit CommandStep(VorpixCanvas *canvas) : canvas_(canvas) { history_begin(canvas_); }
+  ~CommandStep() { history_end(canvas_); }
+  CommandStep(const CommandStep &) = delete;
+  CommandStep &operator=(const CommandStep &) = delete;
+  void changed() { history_record(canvas_); }
+
+ private:
+  VorpixCanvas *canvas_;
+};
+
+// Undo and redo end what the current tool has in progress the way the tool
+// ends it, so no tool keeps state about a picture that is gone: typed text
+// is committed (itself a step), paste mode is left.
+void undo_or_redo(GtkWidget *widget, int (*step)(VorpixCanvas *)) {
+  VorpixCanvas *canvas = canvas_lookup(widget);
+  canvas_end_paste_mode(canvas);
+  canvas_commit_change(canvas);
+  step(canvas);
+}
 
 // True when the drawing's unsaved changes are saved or given up.
 bool may_replace_drawing(VorpixCanvas *canvas) {
@@ -83,11 +109,13 @@ void print_drawing(GtkWidget *widget, void (*run)(VorpixImage *, const char *)) 
 void flip(GtkWidget *item, int (*mirror)(VorpixImage *)) {
   VorpixCanvas *canvas = canvas_lookup(item);
   VorpixDrawing *drawing = canvas->drawing;
+  CommandStep step(canvas);
   canvas_focus_lost(canvas);
   VorpixImage *image = drawing_create_image(drawing);
   mirror(image);
   image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
   image_free(image);
+  step.changed();
   canvas_redraw(canvas);
   canvas_focus_gained(canvas);
 }
@@ -125,7 +153,16 @@ void on_print_preview_activate(GtkWidget *widget, gpointer) {
   print_drawing(widget, do_print_preview);
 }
 
-void on_clear_menu_activate(GtkWidget *widget, gpointer) { canvas_clear(canvas_lookup(widget)); }
+void on_undo_menu_activate(GtkWidget *widget, gpointer) { undo_or_redo(widget, history_undo); }
+void on_redo_menu_activate(GtkWidget *widget, gpointer) { undo_or_redo(widget, history_redo); }
+
+// Clearing does not mark the drawing modified, but it is a change to undo.
+void on_clear_menu_activate(GtkWidget *widget, gpointer) {
+  VorpixCanvas *canvas = canvas_lookup(widget);
+  CommandStep step(canvas);
+  canvas_clear(canvas);
+  step.changed();
+}
 
 void on_select_all_activate(GtkWidget *widget, gpointer) {
   canvas_select_all(canvas_lookup(widget));
@@ -138,6 +175,7 @@ void on_image_effect_activate(GtkWidget *item, gpointer) {
   VorpixDrawing *drawing = canvas->drawing;
   VorpixEffectFunc effect = image_lookup_effect(gtk_widget_get_name(item));
   g_assert(effect);
+  CommandStep step(canvas);
   VorpixImage *source = drawing_create_image(drawing);
   VorpixImage *result = image_new(drawing->width, drawing->height);
   effect(source, result);
@@ -155,6 +193,7 @@ void on_rotate_menu_activate(GtkWidget *item, gpointer) {
   int degrees = 0;
   if (!rotation_of(gtk_widget_get_name(item), &degrees)) return;
   VorpixCanvas *canvas = canvas_lookup(item);
+  CommandStep step(canvas);
   canvas_focus_lost(canvas);
   drawing_rotate(canvas->drawing, degrees);
   canvas_resize(canvas);
@@ -235,7 +274,16 @@ void on_bold_button_clicked(GtkWidget *, gpointer) {}
 void on_italic_button_clicked(GtkWidget *, gpointer) {}
 void on_underline_button_clicked(GtkWidget *, gpointer) {}
 
-void on_cut_menu_activate(GtkWidget *widget, gpointer) { canvas_cut(canvas_lookup(widget)); }
+// Cut commits the current tool's edit first; that commit is a step of its
+// own, before the picture is taken for the cut.
+void on_cut_menu_activate(GtkWidget *widget, gpointer) {
+  VorpixCanvas *canvas = canvas_lookup(widget);
+  canvas_commit_change(canvas);
+  CommandStep step(canvas);
+  const bool clears = canvas_has_selection(canvas);
+  canvas_cut(canvas);
+  if (clears) step.changed();
+}
 
 void on_copy_menu_activate(GtkWidget *widget, gpointer) { canvas_copy(canvas_lookup(widget)); }
 

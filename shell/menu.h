@@ -19,7 +19,10 @@ void on_print_menu_activate(GtkWidget *widget, gpointer user_data);
 void on_print_button_clicked(GtkWidget *widget, gpointer user_data);
 void on_print_preview_activate(GtkWidget *widget, gpointer user_data);
 
-// Edit commands.
+// Edit commands.  Undo and redo work on the window's own history; the
+// items are sensitive only when there is something to undo or redo.
+void on_undo_menu_activate(GtkWidget *widget, gpointer user_data);
+void on_redo_menu_activate(GtkWidget *widget, gpointer user_data);
 void on_clear_menu_activate(GtkWidget *widget, gpointer user_data);
 void on_select_all_activate(GtkWidget *widget, gpointer user_data);
 

@@ -8,6 +8,7 @@
 #endif
 
 #include "document/drawing.h"
+#include "document/history.h"
 #include "imaging/image.h"
 #include "panels/color_palette.h"
 
@@ -28,12 +29,18 @@ void fill_button_press(VorpixTool *tool, int x, int y) {
   gdk_gc_get_values(drawing->gc, &values);
   guint8 r, g, b;
   convert_color(&values.foreground, &r, &g, &b);
-  fill_image(image, x, y, r, g, b);
+  const bool filled = fill_image(image, x, y, r, g, b);
 
   image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
   gtk_widget_queue_draw_area(tool->canvas->drawing_area, 0, 0, drawing->width, drawing->height);
   image_free(image);
-  drawing_modified(drawing);
+  if (filled) {
+    drawing_modified(drawing);
+  } else {
+    // The same picture went back: marked modified, but nothing to undo.
+    HistoryUnchanged same(tool->canvas);
+    drawing_modified(drawing);
+  }
 }
 
 // The pixel tests of the fill for kBpp bytes a pixel: only the first three

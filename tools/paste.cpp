@@ -4,6 +4,7 @@
 
 #include "document/clipboard.h"
 #include "document/drawing.h"
+#include "document/history.h"
 #include "imaging/image.h"
 #include "tools/selection.h"
 
@@ -99,6 +100,7 @@ void tool_select(VorpixTool *tool) {
 
 void tool_deselect(VorpixTool *tool) {
   PasteTool *paste = self(tool);
+  history_end_group(tool->canvas);
   selection_remove_points(tool->canvas->selection);
   release_images(paste);
   paste->offset_x = 0;
@@ -182,6 +184,8 @@ void canvas_begin_paste_mode(VorpixCanvas *canvas) {
 
   // Closing the window during the fetch must not free the canvas under us.
   WidgetRef keep_area(canvas->drawing_area);
+  // Every placement until paste mode ends is one change of the picture.
+  history_begin_group(canvas);
   canvas->tool = paste;
   paste->drawing = canvas->drawing;
   paste->canvas = canvas;

@@ -6,6 +6,7 @@
 #include <gdk/gdkkeysyms.h>
 
 #include "document/drawing.h"
+#include "document/history.h"
 #include "panels/color_palette.h"
 
 namespace {
@@ -284,6 +285,13 @@ void text_apply_color(PangoLayout *layout, const GdkGCValues *values) {
 }
 
 void text_commit(VorpixText *text) {
+  if (text->buffer->len == 0) {
+    // No text, no pixel: marked modified, but nothing to undo.
+    HistoryUnchanged same(text->canvas);
+    drawing_modified(text->drawing);
+    return;
+  }
+  history_begin(text->canvas);
   LayoutPtr layout = make_layout(text, text->buffer->str);
   paint_layout(text, text->drawing->backing_pixmap, layout.get());
   drawing_modified(text->drawing);

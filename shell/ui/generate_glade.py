@@ -22,19 +22,21 @@ def packing(ind, expand=False, fill=True, padding=0):
     prop("fill", "True" if fill else "False", ind+1)
     w('</packing>', ind)
 
-def menuitem(id_, label, handler, ind, accel=None, hidden=False, submenu=None, tooltip=None):
+# accel: one (key, modifiers) pair or a list of them.
+def menuitem(id_, label, handler, ind, accel=None, hidden=False, submenu=None, tooltip=None,
+             sensitive=True):
     w('<child>', ind)
     w('<widget class="GtkMenuItem" id="%s">' % id_, ind+1)
     if hidden:
         prop("visible", "False", ind+2); prop("no_show_all", "True", ind+2)
     else:
         prop("visible", "True", ind+2)
+    if not sensitive: prop("sensitive", "False", ind+2)
     prop("label", label, ind+2, True)
     prop("use_underline", "True", ind+2)
     if tooltip: prop("tooltip_text", tooltip, ind+2, True)
     if handler: signal("activate", handler, ind+2)
-    if accel:
-        key, mods = accel
+    for key, mods in ([accel] if isinstance(accel, tuple) else accel or []):
         w('<accelerator key="%s" modifiers="%s" signal="activate"/>' % (key, mods), ind+2)
     if submenu:
         w('<child>', ind+2)
@@ -70,6 +72,10 @@ menus = [
    MI("quit_menu", "_Quit", "on_quit_menu_activate", accel=("Q", C)),
  ]),
  ("edit_menu_item", "_Edit", [
+   MI("undo_menu", "_Undo", "on_undo_menu_activate", accel=("Z", C), sensitive=False),
+   MI("redo_menu", "_Redo", "on_redo_menu_activate", accel=[("Z", SC), ("Y", C)],
+      sensitive=False),
+   SEP(),
    MI("cut_menu", "Cu_t", "on_cut_menu_activate", accel=("X", C)),
    MI("copy_menu", "_Copy", "on_copy_menu_activate", accel=("C", C)),
    MI("paste_menu", "_Paste", "on_paste_menu_activate", accel=("V", C)),

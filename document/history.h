@@ -1,0 +1,74 @@
+// Undo and redo: per window, two stacks of server-side copies of the picture.
+//
+// A copy of the picture is taken when something that may change it starts
+// (history_begin) and becomes an undo step only when the picture does change
+// (drawing_modified reports it, or history_record for the changes that do
+// not mark the drawing modified).  An action that changes nothing leaves no
+// step.  The copies are pixmaps on the X server; no pixel comes back to the
+// program.  The undo and redo stacks of one window together never hold more
+// than kHistoryMaxBytes: the oldest steps go first.
+#pragma once
+
+#include <glib.h>
+
+struct VorpixCanvas;
+struct VorpixDrawing;
+
+// Width times height times the bytes a pixel of the pixmap's depth takes.
+constexpr gsize kHistoryMaxBytes = gsize{256} << 20;
+
+// Something that may change the picture starts: remember the picture as it
+// is now, unless a copy taken since the last change is still held.  Inside a
+// group (paste mode) this does nothing.
+void history_begin(VorpixCanvas *canvas);
+// The action is over: a copy that no change used is dropped.  Nothing inside
+// a group.
+void history_end(VorpixCanvas *canvas);
+// The picture changed in a way that does not mark the drawing modified
+// (clear, cut, flip): the copy taken at history_begin becomes an undo step.
+void history_record(VorpixCanvas *canvas);
+// Called by drawing_modified: the picture of drawing changed.  The first
+// change after history_begin makes an undo step; every change drops the
+// redo steps.
+void history_drawing_modified(VorpixDrawing *drawing);
+
+// Pointer actions on the drawing area: a press begins one, a motion begins
+// one when none is open (a drag that outlived an undo), a release ends it.
+void history_pointer_press(VorpixCanvas *canvas);
+void history_pointer_motion(VorpixCanvas *canvas);
+void history_pointer_release(VorpixCanvas *canvas);
+
+// Everything between the two is one step (the placements of paste mode).
+void history_begin_group(VorpixCanvas *canvas);
+void history_end_group(VorpixCanvas *canvas);
+
+// The drawing was replaced: both stacks are emptied.
+void history_clear(VorpixCanvas *canvas);
+// The canvas is going away: releases everything held for it.
+void history_release(VorpixCanvas *canvas);
+
+// Put back the picture before the last step (after the undone one); 1 when
+// there was a step.  Marks the drawing modified and repaints; a size change
+// resizes the canvas, which empties the selection outline.
+int history_undo(VorpixCanvas *canvas);
+int history_redo(VorpixCanvas *canvas);
+
+int history_undo_steps(VorpixCanvas *canvas);
+int history_redo_steps(VorpixCanvas *canvas);
+// Bytes held by both stacks, counted as for kHistoryMaxBytes.
+gsize history_bytes(VorpixCanvas *canvas);
+// What one copy of the drawing's picture counts.
+gsize history_picture_bytes(VorpixDrawing *drawing);
+
+// While alive, changes reported for the canvas's drawing are not recorded:
+// for the callers that mark the drawing modified without changing a pixel.
+class HistoryUnchanged {
+ public:
+  explicit HistoryUnchanged(VorpixCanvas *canvas);
+  ~HistoryUnchanged();
+  HistoryUnchanged(const HistoryUnchanged &) = delete;
+  HistoryUnchanged &operator=(const HistoryUnchanged &) = delete;
+
+ private:
+  VorpixCanvas *canvas_;
+};
