@@ -1,0 +1,325 @@
+// The undo history as a whole: order of steps, redo dropped by a new change,
+// the memory bound, what empties it, what leaves no step, the items'
+// sensitivity and the accelerators.
+#include <gdk/gdkkeysyms.h>
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "document/file.h"
+#include "document/history.h"
+#include "shell/util.h"
+#include "tests/harness/canvas_helpers.h"
+#include "tests/harness/scratch_dir.h"
+#include "tests/harness/window_fixture.h"
+
+using vorpix_test::DialogAnswerer;
+using vorpix_test::MainWindowTest;
+using vorpix_test::paint_pattern;
+using vorpix_test::pump;
+using vorpix_test::ScratchDir;
+
+namespace {
+
+constexpr guint32 kBlack = 0x000000;
+constexpr guint32 kWhite = 0xffffff;
+
+class HistoryStepsTest : public MainWindowTest {
+ protected:
+  std::vector<guint32> pixels() const {
+    pump();
+    return vorpix_test::drawable_pixels(drawing()->backing_pixmap, drawing()->width,
+                                        drawing()->height);
+  }
+
+  void activate(GtkWidget *item) {
+    gtk_menu_item_activate(GTK_MENU_ITEM(item));
+    pump();
+  }
+  void activate(const char *name) { activate(widget(name)); }
+  void undo() { activate("undo_menu"); }
+  void redo() { activate("redo_menu"); }
+  bool sensitive(GtkWidget *w, const char *name) const {
+    return GTK_WIDGET_SENSITIVE(lookup_widget(w, name));
+  }
+  bool can_undo() const { return sensitive(window, "undo_menu"); }
+  bool can_redo() const { return sensitive(window, "redo_menu"); }
+
+  // A pen dot: one press and release of the current tool (the pen).
+  void dot(int x, int y) { click(x, y); }
+
+  // A blank white drawing of that size in place of the window's.
+  void replace_drawing(int width, int height) {
+    canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, width, height));
+    pump();
+  }
+
+  void accelerator(guint keyval, guint state) {
+    vorpix_test::send_key(window, GDK_KEY_PRESS, keyval, nullptr, state);
+    vorpix_test::send_key(window, GDK_KEY_RELEASE, keyval, nullptr, state);
+    pump();
+  }
+};
+
+TEST_F(HistoryStepsTest, StepsAreUndoneNewestFirstAndRedoneInOrder) {
+  paint_pattern(drawing());
+  std::vector<std::vector<guint32>> states{pixels()};
+  const int points[][2] = {{10, 10}, {100, 20}, {200, 300}, {600, 470}};
+  for (const auto &p : points) {
+    dot(p[0], p[1]);
+    states.push_back(pixels());
+  }
+  ASSERT_EQ(history_undo_steps(canvas), 4);
+  for (int i = 3; i >= 0; i--) {
+    undo();
+    ASSERT_EQ(pixels(), states[i]) << "after undoing down to state " << i;
+  }
+  EXPECT_FALSE(can_undo());
+  for (int i = 1; i <= 4; i++) {
+    redo();
+    ASSERT_EQ(pixels(), states[i]) << "after redoing up to state " << i;
+  }
+  EXPECT_FALSE(can_redo());
+  EXPECT_TRUE(can_undo());
+}
+
+TEST_F(HistoryStepsTest, ANewChangeAfterUndoDropsTheRedoSteps) {
+  dot(10, 10);
+  const std::vector<guint32> first = pixels();
+  dot(20, 20);
+  dot(30, 30);
+  undo();
+  undo();
+  ASSERT_TRUE(can_redo());
+  dot(40, 40);
+  EXPECT_FALSE(can_redo());
+  EXPECT_EQ(history_redo_steps(canvas), 0);
+  redo();
+  EXPECT_EQ(pixel(20, 20), kWhite);
+  EXPECT_EQ(pixel(40, 40), kBlack);
+  undo();
+  EXPECT_EQ(pixels(), first);
+}
+
+TEST_F(HistoryStepsTest, UndoAndRedoMarkASavedDrawingModified) {
+  ScratchDir scratch;
+  dot(10, 10);
+  ASSERT_TRUE(drawing_save_as(drawing(), scratch.file("dot.png").c_str()));
+  ASSERT_STREQ(title(), "dot.png - vorpix");
+  undo();
+  EXPECT_STREQ(title(), "dot.png (modified) - vorpix");
+  ASSERT_TRUE(drawing_save_as(drawing(), scratch.file("dot.png").c_str()));
+  redo();
+  EXPECT_STREQ(title(), "dot.png (modified) - vorpix");
+}
+
+TEST_F(HistoryStepsTest, ANewCanvasEmptiesTheHistory) {
+  dot(10, 10);
+  dot(20, 10);
+  undo();
+  ASSERT_TRUE(can_undo() && can_redo());
+  GtkWidget *dialog = file_new_dialog(canvas);
+  gtk_entry_set_text(GTK_ENTRY(lookup_widget(dialog, "new_canvas_width_text_entry")), "300");
+  gtk_entry_set_text(GTK_ENTRY(lookup_widget(dialog, "new_canvas_height_text_entry")), "200");
+  gtk_button_clicked(GTK_BUTTON(lookup_widget(dialog, "new_canvas_ok_button")));
+  pump();
+  ASSERT_EQ(drawing()->width, 300);
+  EXPECT_FALSE(can_undo());
+  EXPECT_FALSE(can_redo());
+  EXPECT_EQ(history_bytes(canvas), 0u);
+  // The old picture's steps are gone, not merely hidden.
+  dot(5, 5);
+  undo();
+  EXPECT_EQ(drawing()->width, 300);
+  EXPECT_FALSE(can_undo());
+}
+
+TEST_F(HistoryStepsTest, OpeningAFileEmptiesTheHistory) {
+  ScratchDir scratch;
+  const std::string path = scratch.file("small.png");
+  vorpix_test::write_png(path, 32, 24, 0x336699);
+  dot(10, 10);
+  dot(20, 10);
+  undo();
+  ASSERT_TRUE(can_undo() && can_redo());
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_NO);  // discard the changes
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) {
+    GtkFileChooser *chooser = GTK_FILE_CHOOSER(d);
+    gtk_file_chooser_set_filename(chooser, path.c_str());
+    gint64 end = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
+    while (g_get_monotonic_time() < end) {
+      gchar *chosen = gtk_file_chooser_get_filename(chooser);
+      bool done = chosen && path == chosen;
+      g_free(chosen);
+      if (done) break;
+      gtk_main_iteration_do(FALSE);
+      g_usleep(1000);
+    }
+  });
+  activate("open_menu");
+  ASSERT_EQ(dialogs.answered(), 2);
+  ASSERT_EQ(drawing()->width, 32);
+  EXPECT_FALSE(can_undo());
+  EXPECT_FALSE(can_redo());
+  EXPECT_EQ(history_bytes(canvas), 0u);
+}
+
+TEST_F(HistoryStepsTest, GetDesktopEmptiesTheHistory) {
+  dot(10, 10);
+  dot(20, 10);
+  undo();
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_NO);
+  activate("get_desktop");
+  ASSERT_EQ(dialogs.answered(), 1);
+  ASSERT_EQ(drawing()->width, gdk_screen_get_width(gdk_screen_get_default()));
+  EXPECT_FALSE(can_undo());
+  EXPECT_FALSE(can_redo());
+  EXPECT_EQ(history_bytes(canvas), 0u);
+}
+
+TEST_F(HistoryStepsTest, EachWindowHasItsOwnHistory) {
+  GtkWidget *other = open_window();
+  dot(10, 10);
+  EXPECT_TRUE(can_undo());
+  EXPECT_FALSE(sensitive(other, "undo_menu"));
+  // Undo in the other window leaves this one alone.
+  activate(lookup_widget(other, "undo_menu"));
+  EXPECT_EQ(pixel(10, 10), kBlack);
+  EXPECT_EQ(history_undo_steps(canvas), 1);
+}
+
+TEST_F(HistoryStepsTest, PressesThatChangeNothingLeaveNoStep) {
+  paint_pattern(drawing());
+  const std::vector<guint32> before = pixels();
+  for (const char *button : {"rectselect_button", "polselect_button", "lasso_button"}) {
+    click_button(button);
+    drag(10, 10, 100, 100);
+    click(50, 50);
+  }
+  click_button("curve_button");  // no tool
+  drag(10, 10, 100, 100);
+  click_button("fill_button");
+  click(700, 10);  // beyond the picture
+  click(-5, 10);
+  click_button("text_button");
+  click(30, 30);  // an insertion point without text
+  click(60, 60);
+  click_button("pen_button");
+  EXPECT_EQ(pixels(), before);
+  EXPECT_EQ(history_undo_steps(canvas), 0);
+  EXPECT_FALSE(can_undo());
+}
+
+TEST_F(HistoryStepsTest, AFillOnItsOwnColourLeavesNoStepAndKeepsRedo) {
+  dot(10, 10);
+  undo();
+  ASSERT_TRUE(can_redo());
+  press_swatch(0);  // white foreground, the colour of the blank picture
+  click_button("fill_button");
+  click(300, 300);
+  EXPECT_TRUE(can_redo());
+  EXPECT_FALSE(can_undo());
+  EXPECT_TRUE(drawing()->modified);
+}
+
+TEST_F(HistoryStepsTest, AcceleratorsUndoAndRedo) {
+  dot(10, 10);
+  accelerator(GDK_z, GDK_CONTROL_MASK);
+  EXPECT_EQ(pixel(10, 10), kWhite);
+  accelerator(GDK_y, GDK_CONTROL_MASK);
+  EXPECT_EQ(pixel(10, 10), kBlack);
+  accelerator(GDK_z, GDK_CONTROL_MASK);
+  ASSERT_EQ(pixel(10, 10), kWhite);
+  accelerator(GDK_Z, GDK_CONTROL_MASK | GDK_SHIFT_MASK);
+  EXPECT_EQ(pixel(10, 10), kBlack);
+}
+
+TEST_F(HistoryStepsTest, UndoInTheMiddleOfADragIsSafe) {
+  press(10, 10);
+  motion(50, 10);
+  accelerator(GDK_z, GDK_CONTROL_MASK);
+  EXPECT_EQ(pixel(30, 10), kWhite);
+  // The rest of the drag is a change of its own.
+  motion(50, 50);
+  release(50, 50);
+  EXPECT_EQ(pixel(50, 30), kBlack);
+  EXPECT_FALSE(can_redo());
+  undo();
+  EXPECT_EQ(pixel(50, 30), kWhite);
+
+  click_button("rectangle_button");
+  press(100, 100);
+  motion(150, 150);
+  accelerator(GDK_z, GDK_CONTROL_MASK);
+  motion(200, 200);
+  release(200, 200);
+  EXPECT_EQ(pixel(200, 150), kBlack);
+  undo();
+  EXPECT_EQ(pixel(200, 150), kWhite);
+}
+
+TEST_F(HistoryStepsTest, AtLeastTwentyStepsOfA640By480Picture) {
+  ASSERT_EQ(drawing()->width, 640);
+  ASSERT_GE(kHistoryMaxBytes / history_picture_bytes(drawing()), 20u);
+  constexpr int kSteps = 25;
+  for (int i = 0; i < kSteps; i++) dot(10 + 20 * i, 100);
+  ASSERT_EQ(history_undo_steps(canvas), kSteps);
+  for (int i = kSteps - 1; i >= 0; i--) {
+    ASSERT_EQ(pixel(10 + 20 * i, 100), kBlack);
+    undo();
+    ASSERT_EQ(pixel(10 + 20 * i, 100), kWhite) << i;
+  }
+  EXPECT_FALSE(can_undo());
+  EXPECT_EQ(history_redo_steps(canvas), kSteps);
+}
+
+TEST_F(HistoryStepsTest, TheBoundDropsTheOldestStepsOfABigPicture) {
+  replace_drawing(4096, 4096);
+  const gsize picture = history_picture_bytes(drawing());
+  ASSERT_EQ(picture, gsize{4096} * 4096 * 4);
+  const int kept = static_cast<int>(kHistoryMaxBytes / picture);
+  ASSERT_GE(kept, 1);
+  const int changes = kept + 2;
+  for (int i = 0; i < changes; i++) {
+    dot(100 + 100 * i, 4000);
+    EXPECT_LE(history_bytes(canvas), kHistoryMaxBytes);
+  }
+  EXPECT_EQ(history_undo_steps(canvas), kept);
+  // What is left are the newest steps: undoing them takes the newest dots
+  // away, and the oldest two dots stay.
+  for (int i = changes - 1; i >= changes - kept; i--) {
+    undo();
+    EXPECT_EQ(pixel(100 + 100 * i, 4000), kWhite) << i;
+    EXPECT_LE(history_bytes(canvas), kHistoryMaxBytes);
+  }
+  EXPECT_FALSE(can_undo());
+  EXPECT_EQ(pixel(100, 4000), kBlack);
+  EXPECT_EQ(pixel(200, 4000), kBlack);
+  for (int i = changes - kept; i < changes; i++) {
+    redo();
+    EXPECT_EQ(pixel(100 + 100 * i, 4000), kBlack) << i;
+  }
+}
+
+TEST_F(HistoryStepsTest, APictureTooBigToCopyCannotBeUndone) {
+  dot(10, 10);
+  ASSERT_TRUE(can_undo());
+  // One copy of 8193 by 8193 pixels is more than the bound.
+  replace_drawing(8193, 8193);
+  ASSERT_GT(history_picture_bytes(drawing()), kHistoryMaxBytes);
+  dot(10, 10);
+  activate("clear_menu");
+  EXPECT_FALSE(can_undo());
+  EXPECT_FALSE(can_redo());
+  EXPECT_EQ(history_bytes(canvas), 0u);
+  undo();
+  EXPECT_EQ(drawing()->width, 8193);
+}
+
+}  // namespace
