@@ -24,7 +24,8 @@ VorpixCanvas *as_canvas(gpointer data) { return static_cast<VorpixCanvas *>(data
 gboolean on_button_press(GtkWidget *, GdkEventButton *event, gpointer data) {
   VorpixTool *tool = current_tool(data);
   if (event->button == 1 && tool && tool->button_press) {
-    history_pointer_press(as_canvas(data));
+    // The extra press of a double or triple click belongs to its click.
+    if (event->type == GDK_BUTTON_PRESS) history_pointer_press(as_canvas(data));
     tool->button_press(tool, static_cast<int>(event->x), static_cast<int>(event->y));
   }
   return FALSE;

@@ -26,14 +26,14 @@ struct Step {
 
 struct History {
   VorpixCanvas *canvas;
-  GdkGC *copy_gc = nullptr;      // owned: plain copies, whatever the shared GC is doing
-  Step pending = {};             // the picture before the change in progress, if any
-  std::deque<Step> undo;         // oldest first
-  std::deque<Step> redo;         // the next step to redo last
-  bool pointer_down = false;     // a press is waiting for its release
-  int group = 0;                 // nonzero inside history_begin_group
-  int unchanged = 0;             // nonzero while changes are not recorded
-  bool missed = false;           // the picture could not be copied at the last begin
+  GdkGC *copy_gc = nullptr;   // owned: plain copies, whatever the shared GC is doing
+  Step pending = {};          // the picture before the change in progress, if any
+  std::deque<Step> undo;      // oldest first
+  std::deque<Step> redo;      // the next one to redo at the back
+  bool pointer_down = false;  // a press is waiting for its release
+  int group = 0;              // nonzero inside history_begin_group
+  int unchanged = 0;          // nonzero while changes are not recorded
+  bool missed = false;        // the picture could not be copied at the last begin
 };
 
 // One per canvas alive; few windows, so a list does.

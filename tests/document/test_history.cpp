@@ -35,9 +35,9 @@ struct Picture {
 // Reports size and the first differing pixel rather than two huge vectors.
 ::testing::AssertionResult same_picture(const Picture &actual, const Picture &expected) {
   if (actual.width != expected.width || actual.height != expected.height)
-    return ::testing::AssertionFailure() << "size " << actual.width << "x" << actual.height
-                                         << ", expected " << expected.width << "x"
-                                         << expected.height;
+    return ::testing::AssertionFailure()
+           << "size " << actual.width << "x" << actual.height << ", expected " << expected.width
+           << "x" << expected.height;
   for (size_t i = 0; i < actual.pixels.size(); i++)
     if (actual.pixels[i] != expected.pixels[i])
       return ::testing::AssertionFailure()
@@ -143,8 +143,7 @@ TEST_F(HistoryTest, EraserStroke) {
 }
 
 TEST_F(HistoryTest, EachFigureIsOneStep) {
-  for (const char *button :
-       {"line_button", "rectangle_button", "oval_button", "arc_button"}) {
+  for (const char *button : {"line_button", "rectangle_button", "oval_button", "arc_button"}) {
     SCOPED_TRACE(button);
     check_round_trip([&] {
       click_button(button);

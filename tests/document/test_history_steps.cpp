@@ -228,6 +228,18 @@ TEST_F(HistoryStepsTest, AFillOnItsOwnColourLeavesNoStepAndKeepsRedo) {
   EXPECT_TRUE(drawing()->modified);
 }
 
+TEST_F(HistoryStepsTest, ADoubleClickIsTwoSteps) {
+  press(10, 10);
+  release(10, 10);
+  press(10, 10);
+  press(10, 10, 1, GDK_2BUTTON_PRESS);
+  release(10, 10);
+  EXPECT_EQ(history_undo_steps(canvas), 2);
+  undo();
+  undo();
+  EXPECT_EQ(pixel(10, 10), kWhite);
+}
+
 TEST_F(HistoryStepsTest, AcceleratorsUndoAndRedo) {
   dot(10, 10);
   accelerator(GDK_z, GDK_CONTROL_MASK);
