@@ -189,7 +189,13 @@ void exchange(History *h, std::deque<Step> &from, std::deque<Step> &to) {
   selection_disable_flash(selection);
   const int old_width = drawing->width, old_height = drawing->height;
   GdkPixmap *old = drawing_swap_pixmap(drawing, step.pixmap, step.width, step.height);
-  to.push_back(Step{old, old_width, old_height, bytes_of(old, old_width, old_height)});
+  Step replaced = {old, old_width, old_height, bytes_of(old, old_width, old_height)};
+  // A picture too big to keep cannot come back; it must not push out the
+  // steps that can.
+  if (replaced.bytes > kHistoryMaxBytes)
+    release(replaced);
+  else
+    to.push_back(replaced);
   if (resized)
     canvas_resize(canvas);
   else

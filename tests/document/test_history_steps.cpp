@@ -1,6 +1,6 @@
 // The undo history as a whole: order of steps, redo dropped by a new change,
-// the memory bound, what empties it, what leaves no step, the items'
-// sensitivity and the accelerators.
+// what empties it, what leaves no step, the items' sensitivity and the
+// accelerators.
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -13,57 +13,22 @@
 #include "document/file.h"
 #include "document/history.h"
 #include "shell/util.h"
+#include "tests/document/history_testing.h"
 #include "tests/harness/canvas_helpers.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 
 using vorpix_test::DialogAnswerer;
-using vorpix_test::MainWindowTest;
 using vorpix_test::paint_pattern;
 using vorpix_test::pump;
 using vorpix_test::ScratchDir;
 
 namespace {
 
-constexpr guint32 kBlack = 0x000000;
-constexpr guint32 kWhite = 0xffffff;
+using vorpix_test::kBlack;
+using vorpix_test::kWhite;
 
-class HistoryStepsTest : public MainWindowTest {
- protected:
-  std::vector<guint32> pixels() const {
-    pump();
-    return vorpix_test::drawable_pixels(drawing()->backing_pixmap, drawing()->width,
-                                        drawing()->height);
-  }
-
-  void activate(GtkWidget *item) {
-    gtk_menu_item_activate(GTK_MENU_ITEM(item));
-    pump();
-  }
-  void activate(const char *name) { activate(widget(name)); }
-  void undo() { activate("undo_menu"); }
-  void redo() { activate("redo_menu"); }
-  bool sensitive(GtkWidget *w, const char *name) const {
-    return GTK_WIDGET_SENSITIVE(lookup_widget(w, name));
-  }
-  bool can_undo() const { return sensitive(window, "undo_menu"); }
-  bool can_redo() const { return sensitive(window, "redo_menu"); }
-
-  // A pen dot: one press and release of the current tool (the pen).
-  void dot(int x, int y) { click(x, y); }
-
-  // A blank white drawing of that size in place of the window's.
-  void replace_drawing(int width, int height) {
-    canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, width, height));
-    pump();
-  }
-
-  void accelerator(guint keyval, guint state) {
-    vorpix_test::send_key(window, GDK_KEY_PRESS, keyval, nullptr, state);
-    vorpix_test::send_key(window, GDK_KEY_RELEASE, keyval, nullptr, state);
-    pump();
-  }
-};
+using HistoryStepsTest = vorpix_test::HistoryWindowTest;
 
 TEST_F(HistoryStepsTest, StepsAreUndoneNewestFirstAndRedoneInOrder) {
   paint_pattern(drawing());
@@ -289,49 +254,6 @@ TEST_F(HistoryStepsTest, AtLeastTwentyStepsOfA640By480Picture) {
   }
   EXPECT_FALSE(can_undo());
   EXPECT_EQ(history_redo_steps(canvas), kSteps);
-}
-
-TEST_F(HistoryStepsTest, TheBoundDropsTheOldestStepsOfABigPicture) {
-  replace_drawing(4096, 4096);
-  const gsize picture = history_picture_bytes(drawing());
-  ASSERT_EQ(picture, gsize{4096} * 4096 * 4);
-  const int kept = static_cast<int>(kHistoryMaxBytes / picture);
-  ASSERT_GE(kept, 1);
-  const int changes = kept + 2;
-  for (int i = 0; i < changes; i++) {
-    dot(100 + 100 * i, 4000);
-    EXPECT_LE(history_bytes(canvas), kHistoryMaxBytes);
-  }
-  EXPECT_EQ(history_undo_steps(canvas), kept);
-  // What is left are the newest steps: undoing them takes the newest dots
-  // away, and the oldest two dots stay.
-  for (int i = changes - 1; i >= changes - kept; i--) {
-    undo();
-    EXPECT_EQ(pixel(100 + 100 * i, 4000), kWhite) << i;
-    EXPECT_LE(history_bytes(canvas), kHistoryMaxBytes);
-  }
-  EXPECT_FALSE(can_undo());
-  EXPECT_EQ(pixel(100, 4000), kBlack);
-  EXPECT_EQ(pixel(200, 4000), kBlack);
-  for (int i = changes - kept; i < changes; i++) {
-    redo();
-    EXPECT_EQ(pixel(100 + 100 * i, 4000), kBlack) << i;
-  }
-}
-
-TEST_F(HistoryStepsTest, APictureTooBigToCopyCannotBeUndone) {
-  dot(10, 10);
-  ASSERT_TRUE(can_undo());
-  // One copy of 8193 by 8193 pixels is more than the bound.
-  replace_drawing(8193, 8193);
-  ASSERT_GT(history_picture_bytes(drawing()), kHistoryMaxBytes);
-  dot(10, 10);
-  activate("clear_menu");
-  EXPECT_FALSE(can_undo());
-  EXPECT_FALSE(can_redo());
-  EXPECT_EQ(history_bytes(canvas), 0u);
-  undo();
-  EXPECT_EQ(drawing()->width, 8193);
 }
 
 }  // namespace
