@@ -268,6 +268,18 @@ class EndToEnd : public ::testing::Test {
     ASSERT_TRUE(app_.start({program_, picture_path_}, environment, dir_.path(), log_path_));
   }
 
+  // Starts the program on the picture and finds its window and widgets; the
+  // window has the keyboard afterwards.
+  void open_picture() {
+    ASSERT_NO_FATAL_FAILURE(start_program());
+    ASSERT_NO_FATAL_FAILURE(find_main_window());
+    // Without a window manager nothing gives the window the keyboard.
+    ASSERT_TRUE(xdo({"windowfocus", "--sync", window_}));
+    ASSERT_NO_FATAL_FAILURE(locate_widgets());
+    ASSERT_TRUE(same_picture(shown_picture(kWidth, kHeight), test_picture()))
+        << "the window does not show the picture given on the command line";
+  }
+
   ::testing::AssertionResult xdo(const std::vector<std::string> &args) {
     std::vector<std::string> argv = {"xdotool"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -430,13 +442,7 @@ class EndToEnd : public ::testing::Test {
 };
 
 TEST_F(EndToEnd, OpenPenStrokeSaveCopyEffectRotateAndQuitThroughThePrompt) {
-  ASSERT_NO_FATAL_FAILURE(start_program());
-  ASSERT_NO_FATAL_FAILURE(find_main_window());
-  // Without a window manager nothing gives the window the keyboard.
-  ASSERT_TRUE(xdo({"windowfocus", "--sync", window_}));
-  ASSERT_NO_FATAL_FAILURE(locate_widgets());
-  ASSERT_TRUE(same_picture(shown_picture(kWidth, kHeight), test_picture()))
-      << "the window does not show the picture given on the command line";
+  ASSERT_NO_FATAL_FAILURE(open_picture());
 
   // Pick another tool, then the pen, so that the pen's click is what counts.
   const Picture pen_active = screen_area(pen_button_);
@@ -514,6 +520,72 @@ TEST_F(EndToEnd, OpenPenStrokeSaveCopyEffectRotateAndQuitThroughThePrompt) {
   EXPECT_EQ(app_.signal(), 0);
   EXPECT_EQ(app_.exit_status(), 0);
   EXPECT_TRUE(same_picture(read_file(picture_path_), turned)) << "the file saved on quitting";
+}
+
+// Another program offers a picture on the clipboard; pasting shows it at the
+// top-left corner, a drag with the mouse moves it, Escape leaves it there.
+TEST_F(EndToEnd, PictureFromAnotherProgramIsPastedAndDraggedIntoPlace) {
+  constexpr int kPieceWidth = 50, kPieceHeight = 30;
+  constexpr GdkPoint kGrab = {5, 5}, kDrop = {105, 55};  // the piece lands at (100, 50)
+  Picture piece(kPieceWidth, kPieceHeight, 0);
+  for (int y = 0; y < kPieceHeight; y++)
+    for (int x = 0; x < kPieceWidth; x++)
+      piece.at(x, y) = kOpaque | guint32(x * 5) << 16 | guint32(y * 8) << 8 | 0xc8;
+  const std::string piece_path = dir_.file("piece.png");
+  ASSERT_TRUE(write_png(piece, piece_path));
+
+  ASSERT_NO_FATAL_FAILURE(open_picture());
+
+  gchar *xclip = g_find_program_in_path("xclip");
+  ASSERT_NE(xclip, nullptr);
+  const std::vector<std::string> offer = {xclip, "-quiet", "-selection", "clipboard",
+                                          "-t", "image/png", "-i", piece_path};
+  g_free(xclip);
+  Child other;
+  ASSERT_TRUE(other.start(offer, {"DISPLAY=" + std::string(g_getenv("DISPLAY"))}, dir_.path(),
+                          dir_.file("xclip.log")));
+  ASSERT_TRUE(wait_until([&] {
+    CommandResult r = run_command({"xclip", "-selection", "clipboard", "-t", "image/png", "-o"});
+    return r.ok() && same_picture(decode(r.out), piece);
+  })) << "xclip does not offer the piece";
+
+  ASSERT_TRUE(key("ctrl+v"));
+  // The piece's outline runs along its edges while it floats: compare inside.
+  const Picture inside = piece.crop(1, 1, kPieceWidth - 2, kPieceHeight - 2);
+  auto shown_inside = [&] {
+    Picture shown = shown_picture(kPieceWidth, kPieceHeight);
+    return shown.empty() ? shown : shown.crop(1, 1, kPieceWidth - 2, kPieceHeight - 2);
+  };
+  ASSERT_TRUE(wait_until([&] { return same_picture(shown_inside(), inside); }))
+      << "the pasted piece does not show at the top-left corner: "
+      << same_picture(shown_inside(), inside).message();
+
+  Picture placed = test_picture();
+  for (int y = 0; y < kPieceHeight; y++)
+    for (int x = 0; x < kPieceWidth; x++)
+      placed.at(kDrop.x - kGrab.x + x, kDrop.y - kGrab.y + y) = piece.at(x, y);
+  ASSERT_TRUE(move_to(kGrab.x, kGrab.y));
+  ASSERT_TRUE(xdo({"mousedown", "1"}));
+  ASSERT_TRUE(move_to(kDrop.x, kDrop.y));
+  ASSERT_TRUE(xdo({"mouseup", "1"}));
+  ASSERT_TRUE(move_to(kWidth + 20, 10));
+  ASSERT_TRUE(key("Escape"));
+  ASSERT_TRUE(wait_title("frame.png (modified) - vorpix"));
+
+  // The outline that travelled with the piece goes when paste mode ends, so
+  // the screen shows the picture alone.
+  ASSERT_TRUE(wait_until([&] { return same_picture(shown_picture(kWidth, kHeight), placed); }))
+      << "the piece was not left where it was dropped: "
+      << same_picture(shown_picture(kWidth, kHeight), placed).message();
+
+  ASSERT_TRUE(key("ctrl+s"));
+  ASSERT_TRUE(wait_title("frame.png - vorpix")) << "saving did not finish";
+  EXPECT_TRUE(same_picture(read_file(picture_path_), placed)) << "the saved file";
+
+  ASSERT_TRUE(key("ctrl+q"));
+  ASSERT_TRUE(wait_until([&] { return app_.exited(); }))
+      << "vorpix did not exit on Ctrl+Q with nothing to save";
+  EXPECT_EQ(app_.exit_status(), 0);
 }
 
 }  // namespace
