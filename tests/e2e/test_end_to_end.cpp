@@ -19,7 +19,6 @@
 #include "tests/harness/scratch_dir.h"
 #include "tools/icons.h"
 
-
 namespace {
 
 using namespace vorpix_e2e;
@@ -254,6 +253,8 @@ class EndToEnd : public ::testing::Test {
 
   void TearDown() override {
     if (HasFailure()) {
+      if (app_.exited())
+        printf("vorpix ended with status %d, signal %d\n", app_.exit_status(), app_.signal());
       std::string log = file_text(log_path_);
       if (!log.empty()) printf("vorpix's output:\n%s\n", log.c_str());
     }
