@@ -442,7 +442,7 @@ class EndToEnd : public ::testing::Test {
   Rect pen_button_, brush_button_;
 };
 
-TEST_F(EndToEnd, OpenPenStrokeSaveCopyEffectRotateAndQuitThroughThePrompt) {
+TEST_F(EndToEnd, OpenPenStrokeSaveCopyEffectRotateUndoRedoAndQuitThroughThePrompt) {
   ASSERT_NO_FATAL_FAILURE(open_picture());
 
   // Pick another tool, then the pen, so that the pen's click is what counts.
@@ -501,6 +501,12 @@ TEST_F(EndToEnd, OpenPenStrokeSaveCopyEffectRotateAndQuitThroughThePrompt) {
   })) << "the window does not show the picture turned clockwise: "
       << same_picture(shown_picture(turned.width, turned.height), turned).message();
   EXPECT_TRUE(copy_shows(turned)) << "after the rotation";
+
+  // Undo takes the turn back, size included; redo turns it again.
+  ASSERT_TRUE(key("ctrl+z"));
+  EXPECT_TRUE(copy_shows(grey)) << "after undoing the rotation";
+  ASSERT_TRUE(key("shift+ctrl+z"));
+  EXPECT_TRUE(copy_shows(turned)) << "after redoing the rotation";
 
   // Quit: the prompt offers to save the changes; answer Save from the keyboard.
   const std::string save_key = save_button_key();
