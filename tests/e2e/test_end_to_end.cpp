@@ -279,7 +279,12 @@ class EndToEnd : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(locate_widgets());
     ASSERT_TRUE(same_picture(shown_picture(kWidth, kHeight), test_picture()))
         << "the window does not show the picture given on the command line";
+    ASSERT_TRUE(rest_pointer());
   }
+
+  // Off the picture, beside it on the drawing area, no tooltip comes up that
+  // could pass for a menu or a dialog.
+  ::testing::AssertionResult rest_pointer() { return move_to(kWidth + 20, 10); }
 
   ::testing::AssertionResult xdo(const std::vector<std::string> &args) {
     std::vector<std::string> argv = {"xdotool"};
@@ -379,14 +384,23 @@ class EndToEnd : public ::testing::Test {
     return {window_rect_.x + icon.x, window_rect_.y + icon.y, kIconSize, kIconSize};
   }
 
+  // Moves the pointer to (x, y) of the screen and waits until it is there.
+  // (xdotool's own wait never ends when the pointer is there already.)
+  ::testing::AssertionResult pointer_to(int x, int y) {
+    CommandResult r = run_command({"xdotool", "getmouselocation", "--shell"});
+    if (r.ok() && r.out.find("X=" + std::to_string(x) + "\nY=" + std::to_string(y) + "\n") == 0)
+      return ::testing::AssertionSuccess();
+    return xdo({"mousemove", "--sync", std::to_string(x), std::to_string(y)});
+  }
+
   ::testing::AssertionResult click(const Rect &button) {
-    return xdo({"mousemove", "--sync", std::to_string(button.x + button.width / 2),
-                std::to_string(button.y + button.height / 2), "click", "1"});
+    ::testing::AssertionResult moved =
+        pointer_to(button.x + button.width / 2, button.y + button.height / 2);
+    return moved ? xdo({"click", "1"}) : moved;
   }
 
   ::testing::AssertionResult move_to(int x, int y) {
-    return xdo({"mousemove", "--sync", std::to_string(origin_x_ + x),
-                std::to_string(origin_y_ + y)});
+    return pointer_to(origin_x_ + x, origin_y_ + y);
   }
 
   // The picture as the screen shows it, width x height from its origin.
@@ -476,8 +490,7 @@ TEST_F(EndToEnd, OpenPenStrokeSaveCopyEffectRotateUndoRedoAndQuitThroughThePromp
     })) << "the stroke up to point " << i << " does not show";
   }
   ASSERT_TRUE(xdo({"mouseup", "1"}));
-  // Rest the pointer off the picture, where no tooltip can come up.
-  ASSERT_TRUE(move_to(kWidth + 20, 10));
+  ASSERT_TRUE(rest_pointer());
   ASSERT_TRUE(wait_title("frame.png (modified) - vorpix"));
 
   const Picture stroked = with_stroke(test_picture(), stroke_reference(kStrokePoints));
@@ -575,7 +588,7 @@ TEST_F(EndToEnd, PictureFromAnotherProgramIsPastedAndDraggedIntoPlace) {
   ASSERT_TRUE(xdo({"mousedown", "1"}));
   ASSERT_TRUE(move_to(kDrop.x, kDrop.y));
   ASSERT_TRUE(xdo({"mouseup", "1"}));
-  ASSERT_TRUE(move_to(kWidth + 20, 10));
+  ASSERT_TRUE(rest_pointer());
   ASSERT_TRUE(key("Escape"));
   ASSERT_TRUE(wait_title("frame.png (modified) - vorpix"));
 
