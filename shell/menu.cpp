@@ -17,6 +17,9 @@
 namespace {
 
 constexpr int kFullTurn = 360;
+// X keeps a line width in 16 bits; anything wider would wrap around (65536
+// becomes 0, a hairline), so wider requests get the widest line X can draw.
+constexpr int kMaxLineWidth = G_MAXUINT16;
 
 // Shows the busy cursor (after committing the current tool's pending edit)
 // for the lifetime of the guard.  The work may run a main loop in which the
@@ -234,8 +237,8 @@ void on_line_width_combo_combo_entry_changed(GtkEditable *entry, gpointer) {
   GdkGCValues values;
   gdk_gc_get_values(drawing->gc, &values);
   if (width >= 1) {
-    gdk_gc_set_line_attributes(drawing->gc, width, values.line_style, values.cap_style,
-                               values.join_style);
+    gdk_gc_set_line_attributes(drawing->gc, MIN(width, kMaxLineWidth), values.line_style,
+                               values.cap_style, values.join_style);
     gtk_widget_grab_focus(canvas->drawing_area);
     return;
   }
