@@ -124,6 +124,11 @@ def many_pixels_png():
     return png(20000, 20000, 1, 0, [], idat=idat)
 
 
+def zero_size_png():
+    # The header claims 0 x 0 pixels.
+    return png(0, 0, 8, 2, [])
+
+
 def tall_png():
     # 1 x 40000 grey, every pixel 0x99: few pixels, but a side no pixmap has.
     raw = b"\x00\x99" * 40000
@@ -288,6 +293,7 @@ CORPUS = {
     "huge.png": huge_png,
     "tall.png": tall_png,
     "many_pixels.png": many_pixels_png,
+    "zero_size.png": zero_size_png,
     "one_pixel.png": one_pixel_png,
     "rgb16.png": rgb16_png,
     "grey.png": grey_png,
