@@ -138,6 +138,13 @@ bool save_replacing(GdkPixbuf *pixbuf, const char *filename, const SaveFormat &f
     }
     return false;
   }
+  // Renaming over a file needs only the directory's permission; the file's
+  // own says whether it may be replaced.
+  if (lstat(target.c_str(), &st) == 0 &&
+      faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    set_errno_error(error, errno, _("Failed to open '%s' for writing: %s"), filename);
+    return false;
+  }
 
   GChars dir(g_path_get_dirname(target.c_str()));
   std::string base = GChars(g_path_get_basename(target.c_str())).get();
