@@ -188,6 +188,12 @@ def gif():
     return bytes(out)
 
 
+def truncated_gif():
+    # The GIF above cut inside its image data.
+    whole = gif()
+    return whole[:len(whole) - 8]
+
+
 # --- JPEG --------------------------------------------------------------
 
 # The luminance DC table of the JPEG standard (Annex K): code lengths, symbols.
@@ -299,6 +305,7 @@ CORPUS = {
     "grey.png": grey_png,
     "palette.png": palette_png,
     "picture.gif": gif,
+    "truncated.gif": truncated_gif,
     "alpha.png": alpha_png,
 }
 

@@ -61,6 +61,7 @@ const std::vector<Case> &corpus_cases() {
       {"tall.png", 0, 0, {}},         // 1 x 40000: a side beyond any pixmap
       {"many_pixels.png", 0, 0, {}},  // 20000 x 20000
       {"zero_size.png", 0, 0, {}},
+      {"truncated.gif", 0, 0, {}},  // the library's partial picture comes with an error
       // libjpeg shows what it could decode: the first row of 8 x 8 blocks.
       {"truncated.jpg",
        32,
@@ -697,6 +698,30 @@ TEST_F(FailedSaveTest, SaveIntoReadOnlyDirectoryKeepsTheOldFile) {
   EXPECT_TRUE(contains(text, g_strerror(EACCES))) << text;
   EXPECT_STREQ(title(), "keep.png (modified) - vorpix");
   EXPECT_EQ(drawing()->modified, 1);
+  EXPECT_EQ(read_file(path), old_bytes);
+  EXPECT_EQ(directory_entries(folder), std::vector<std::string>{"keep.png"});
+}
+
+// Replacing a file through a rename needs only the directory's permission:
+// a file the user may not write must still stop the save.
+TEST_F(FailedSaveTest, SaveOverAReadOnlyFileKeepsIt) {
+  const std::string folder = dir.file("mine");
+  ASSERT_EQ(g_mkdir(folder.c_str(), 0755), 0);
+  const std::string path = folder + "/keep.png";
+  vorpix_test::write_png(path, 30, 20, 0x123456);
+  const std::string old_bytes = read_file(path);
+  open_and_change(path);
+  ASSERT_EQ(g_chmod(path.c_str(), 0444), 0);
+  if (geteuid() == 0) {
+    // The folder and the file belong to the user the save runs as.
+    ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
+  }
+
+  const std::string text = save_command();
+  EXPECT_EQ(text.rfind(failure_prefix(path), 0), 0u) << text;
+  EXPECT_TRUE(contains(text, g_strerror(EACCES))) << text;
+  EXPECT_STREQ(title(), "keep.png (modified) - vorpix");
   EXPECT_EQ(read_file(path), old_bytes);
   EXPECT_EQ(directory_entries(folder), std::vector<std::string>{"keep.png"});
 }
