@@ -116,7 +116,7 @@ menus = [
    MI("pixelize", "Pi_xelize", "on_image_effect_activate"),
    MI("blend", "B_lend", "on_image_effect_activate"),
    SEP(),
-   MI("solarize", "Sola_rize", "on_image_effect_activate"),
+   MI("solarize", "Solari_ze", "on_image_effect_activate"),
    MI("normalize_contrast", "Normalize _Contrast", "on_image_effect_activate"),
    MI("quantize_color", "_Quantize Colors", "on_image_effect_activate"),
    MI("convert_to_greyscale", "Convert to _Greyscale", "on_image_effect_activate"),

@@ -1,8 +1,10 @@
 // Menu and toolbar commands, reached through the widgets the interface
 // description connects them to.
+#include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document/canvas.h"
@@ -517,3 +519,37 @@ TEST_F(MenuTest, ChosenFontGoesToTheTextToolOfThatWindowOnly) {
 }
 
 }  // namespace
+
+// --- Keyboard access
+
+// Within one menu, a mnemonic shared by two shown items only moves the
+// highlight between them, so the second can never be chosen by its key.
+TEST_F(MenuTest, ShownItemsOfEachMenuHaveDistinctMnemonics) {
+  GtkWidget *menubar = widget("menubar");
+  ASSERT_NE(menubar, nullptr);
+  int menus_checked = 0;
+  GList *titles = gtk_container_get_children(GTK_CONTAINER(menubar));
+  for (GList *t = titles; t; t = t->next) {
+    GtkWidget *menu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(t->data));
+    if (!menu)
+      continue;
+    menus_checked++;
+    std::vector<std::pair<guint, std::string>> seen;
+    GList *items = gtk_container_get_children(GTK_CONTAINER(menu));
+    for (GList *i = items; i; i = i->next) {
+      GtkWidget *item = GTK_WIDGET(i->data);
+      GtkWidget *label = gtk_bin_get_child(GTK_BIN(item));
+      if (!GTK_WIDGET_VISIBLE(item) || !GTK_IS_LABEL(label))
+        continue;
+      guint key = gdk_keyval_to_lower(gtk_label_get_mnemonic_keyval(GTK_LABEL(label)));
+      if (key == GDK_VoidSymbol)
+        continue;
+      for (const auto &[other_key, other_name] : seen)
+        EXPECT_NE(key, other_key) << gtk_widget_get_name(item) << " and " << other_name;
+      seen.emplace_back(key, gtk_widget_get_name(item));
+    }
+    g_list_free(items);
+  }
+  g_list_free(titles);
+  EXPECT_GE(menus_checked, 5);
+}
