@@ -22,6 +22,7 @@
 #include "document/drawing.h"
 #include "document/file.h"
 #include "shell/util.h"
+#include "tests/harness/process.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 
@@ -149,16 +150,8 @@ std::string case_path(const Case &c, const TempDir &dir) {
 // The committed corpus is what its script writes.
 TEST(HostileCorpusTest, FilesMatchTheScriptThatWritesThem) {
   std::string script = std::string(VORPIX_SOURCE_DIR) + "/tests/data/make_hostile_corpus.py";
-  gchar *argv[] = {const_cast<gchar *>("python3"), const_cast<gchar *>(script.c_str()),
-                   const_cast<gchar *>("--check"), nullptr};
-  gchar *err = nullptr;
-  gint status = -1;
-  GError *error = nullptr;
-  ASSERT_TRUE(g_spawn_sync(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
-                           &err, &status, &error))
-      << (error ? error->message : "");
-  EXPECT_TRUE(g_spawn_check_wait_status(status, nullptr)) << err;
-  g_free(err);
+  vorpix_test::CommandResult check = vorpix_test::run_command({"python3", script, "--check"}, 30000);
+  EXPECT_TRUE(check.ok()) << check.out << check.err;
 }
 
 std::string case_name(const testing::TestParamInfo<Case> &info) {
@@ -231,37 +224,18 @@ constexpr int kEndSeconds = 5;    // for the program to end once asked
 // process is killed when the object goes, whatever happened.
 class ProgramRun {
  public:
-  ProgramRun(const std::string &argument, const std::string &cwd) {
+  ProgramRun(const std::string &argument, const std::string &cwd)
+      : log_path_(cwd + "/vorpix.log") {
     std::string binary = std::string(VORPIX_BINARY_DIR) + "/vorpix";
     EXPECT_TRUE(g_file_test(binary.c_str(), G_FILE_TEST_IS_EXECUTABLE)) << binary;
-    gchar *argv[] = {const_cast<gchar *>(binary.c_str()), const_cast<gchar *>(argument.c_str()),
-                     nullptr};
-    GError *error = nullptr;
-    started_ = g_spawn_async_with_pipes(
-        cwd.c_str(), argv, nullptr,
-        static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL), nullptr,
-        nullptr, &pid_, nullptr, nullptr, &stderr_fd_, &error);
-    EXPECT_TRUE(started_) << (error ? error->message : "");
-    if (error) g_error_free(error);
-    if (started_) fcntl(stderr_fd_, F_SETFL, fcntl(stderr_fd_, F_GETFL) | O_NONBLOCK);
-  }
-
-  ~ProgramRun() {
-    if (started_ && !reaped_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status_, 0);
-    }
-    if (stderr_fd_ >= 0) close(stderr_fd_);
-    if (started_) g_spawn_close_pid(pid_);
+    started_ = process_.start({binary, argument}, cwd, log_path_);
+    EXPECT_TRUE(started_) << "cannot start " << binary;
   }
 
   bool started() const { return started_; }
 
   // Still running (not ended, not killed by a signal).
-  bool alive() {
-    collect();
-    return started_ && !reaped_;
-  }
+  bool alive() { return started_ && !process_.exited(); }
 
   // Waits for the program's main window showing title; 0 if it does not
   // come within the limit or the program ends first.
@@ -303,31 +277,15 @@ class ProgramRun {
     gdk_error_trap_pop();
     gint64 end = g_get_monotonic_time() + kEndSeconds * G_USEC_PER_SEC;
     while (g_get_monotonic_time() < end && alive()) g_usleep(20000);
-    return reaped_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0;
+    return process_.exited() && process_.exit_status() == 0;
   }
 
-  std::string stderr_text() {
-    collect();
-    return stderr_;
-  }
+  // What it wrote on stdout and stderr so far.
+  std::string stderr_text() { return read_file(log_path_); }
 
-  // How the program ended, for failure messages.
-  std::string ending() const {
-    if (!reaped_) return "still running";
-    if (WIFSIGNALED(status_)) return std::string("killed by ") + strsignal(WTERMSIG(status_));
-    return "exit status " + std::to_string(WEXITSTATUS(status_));
-  }
+  std::string ending() { return process_.ending(); }
 
  private:
-  void collect() {
-    if (stderr_fd_ >= 0) {
-      char buffer[4096];
-      ssize_t n;
-      while ((n = read(stderr_fd_, buffer, sizeof buffer)) > 0) stderr_.append(buffer, n);
-    }
-    if (started_ && !reaped_ && waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
-  }
-
   // The program's visible toplevel: a child of the root window with its pid.
   Window find_window() {
     Display *dpy = xdisplay();
@@ -336,7 +294,7 @@ class ProgramRun {
     XSync(dpy, False);
     if (!XQueryTree(dpy, root, &root, &parent, &children, &count)) return 0;
     Window found = 0;
-    const std::string pid = std::to_string(pid_);
+    const std::string pid = std::to_string(process_.pid());
     for (unsigned int i = 0; i < count && !found; i++)
       if (window_property(children[i], "_NET_WM_PID", XA_CARDINAL) == pid &&
           contains(
@@ -347,12 +305,9 @@ class ProgramRun {
     return found;
   }
 
-  GPid pid_ = 0;
-  int stderr_fd_ = -1;
+  std::string log_path_;
+  vorpix_test::ChildProcess process_;
   bool started_ = false;
-  bool reaped_ = false;
-  int status_ = 0;
-  std::string stderr_;
 };
 
 // Whether the window shows the case's pixels at one place, in their

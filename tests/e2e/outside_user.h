@@ -1,19 +1,13 @@
-// What an end-to-end test needs to act as a user outside the program: running
-// commands (xdotool, xclip, cmake) with a time limit, a child process that is
-// always killed when the test leaves early, waiting on conditions, and
-// pictures read from the screen, files and the clipboard.
+// What an end-to-end test needs to act as a user outside the program:
+// commands (xdotool, xclip, cmake) and child processes from the harness,
+// waiting on conditions, and pictures read from the screen, files and the
+// clipboard.
 #pragma once
 
 #include <X11/Xlib.h>
-#include <fcntl.h>
 #include <gdk/gdk.h>
 #include <gdk/gdkx.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -21,6 +15,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/harness/process.h"
 
 namespace vorpix_e2e {
 
@@ -42,170 +38,14 @@ bool wait_until(Cond cond, int timeout_ms = kWaitMs) {
   }
 }
 
-struct CommandResult {
-  bool finished = false;  // false: it was killed at the time limit
-  int status = -1;        // exit status; -1 when it did not exit normally
-  std::string out;
-  std::string err;
-  bool ok() const { return finished && status == 0; }
-};
+using vorpix_test::CommandResult;
+using vorpix_test::run_command;
 
 inline std::string join(const std::vector<std::string> &argv) {
   std::string s;
   for (const std::string &a : argv) s += (s.empty() ? "" : " ") + a;
   return s;
 }
-
-namespace detail {
-
-inline std::vector<char *> c_argv(const std::vector<std::string> &argv) {
-  std::vector<char *> v;
-  for (const std::string &a : argv) v.push_back(const_cast<char *>(a.c_str()));
-  v.push_back(nullptr);
-  return v;
-}
-
-// Reaps pid, killing it first when it is still running at the deadline.
-inline int reap(pid_t pid, Clock::time_point deadline, bool *finished) {
-  int status = 0;
-  for (;;) {
-    pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) break;
-    if (r < 0) {
-      *finished = false;
-      return -1;
-    }
-    if (Clock::now() >= deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      *finished = false;
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  *finished = true;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-}  // namespace detail
-
-// Runs argv (searched on PATH) with its output captured; a command still
-// running after timeout_ms is killed.
-inline CommandResult run_command(const std::vector<std::string> &argv, int timeout_ms = kWaitMs) {
-  CommandResult result;
-  int out[2], err[2];
-  if (pipe2(out, O_CLOEXEC) != 0) return result;
-  if (pipe2(err, O_CLOEXEC) != 0) {
-    close(out[0]);
-    close(out[1]);
-    return result;
-  }
-  std::vector<char *> args = detail::c_argv(argv);
-  pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    int null = open("/dev/null", O_RDONLY);
-    if (null >= 0) dup2(null, STDIN_FILENO);
-    dup2(out[1], STDOUT_FILENO);
-    dup2(err[1], STDERR_FILENO);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  close(out[1]);
-  close(err[1]);
-  if (pid < 0) {
-    close(out[0]);
-    close(err[0]);
-    return result;
-  }
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string *sinks[2] = {&result.out, &result.err};
-  int open_fds = 2;
-  while (open_fds > 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) break;
-    if (poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
-    for (int i = 0; i < 2; i++) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      char buffer[65536];
-      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        open_fds--;
-      }
-    }
-  }
-  for (pollfd &p : fds)
-    if (p.fd >= 0) close(p.fd);
-  result.status = detail::reap(pid, deadline, &result.finished);
-  return result;
-}
-
-// A program started by the test with its own environment, working directory
-// and output file; killed and reaped when the object goes, unless it already
-// exited.
-class Child {
- public:
-  Child() = default;
-  Child(const Child &) = delete;
-  Child &operator=(const Child &) = delete;
-  ~Child() {
-    if (pid_ > 0 && !reaped_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  // Starts argv[0] (an absolute path); stdout and stderr go to log_path.
-  bool start(const std::vector<std::string> &argv, const std::vector<std::string> &environment,
-             const std::string &cwd, const std::string &log_path) {
-    std::vector<char *> args = detail::c_argv(argv);
-    std::vector<char *> env = detail::c_argv(environment);
-    int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (log < 0) return false;
-    pid_t pid = fork();
-    if (pid == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      int null = open("/dev/null", O_RDONLY);
-      if (null >= 0) dup2(null, STDIN_FILENO);
-      dup2(log, STDOUT_FILENO);
-      dup2(log, STDERR_FILENO);
-      if (chdir(cwd.c_str()) != 0) _exit(126);
-      execve(args[0], args.data(), env.data());
-      _exit(127);
-    }
-    close(log);
-    if (pid < 0) return false;
-    pid_ = pid;
-    return true;
-  }
-
-  pid_t pid() const { return pid_; }
-
-  // True once the process has exited (it is then reaped).
-  bool exited() {
-    if (pid_ <= 0) return false;
-    if (reaped_) return true;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
-    reaped_ = true;
-    exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    return true;
-  }
-  int exit_status() const { return exit_status_; }  // -1 unless it exited normally
-  int signal() const { return signal_; }            // the signal that ended it, or 0
-
- private:
-  pid_t pid_ = -1;
-  bool reaped_ = false;
-  int exit_status_ = -1;
-  int signal_ = 0;
-};
 
 // An opaque-or-not picture as 0xAARRGGBB values, row by row.
 struct Picture {

@@ -449,7 +449,7 @@ class EndToEnd : public ::testing::Test {
 
   vorpix_test::TempDir dir_;
   std::string prefix_, program_, glade_, picture_path_, log_path_;
-  Child app_;
+  vorpix_test::ChildProcess app_;
   std::string window_;
   Rect window_rect_;
   int origin_x_ = 0, origin_y_ = 0;  // the picture's top-left pixel on the screen
@@ -561,7 +561,7 @@ TEST_F(EndToEnd, PictureFromAnotherProgramIsPastedAndDraggedIntoPlace) {
   const std::vector<std::string> offer = {xclip, "-quiet", "-selection", "clipboard",
                                           "-t", "image/png", "-i", piece_path};
   g_free(xclip);
-  Child other;
+  vorpix_test::ChildProcess other;
   ASSERT_TRUE(other.start(offer, {"DISPLAY=" + std::string(g_getenv("DISPLAY"))}, dir_.path(),
                           dir_.file("xclip.log")));
   ASSERT_TRUE(wait_until([&] {

@@ -4,7 +4,6 @@
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -15,11 +14,14 @@
 #include <vector>
 
 #include "shell/window.h"
+#include "tests/harness/process.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 
+using vorpix_test::CommandResult;
 using vorpix_test::LogCapture;
 using vorpix_test::pump;
+using vorpix_test::run_command;
 using vorpix_test::TempDir;
 using vorpix_test::write_png;
 
@@ -38,34 +40,6 @@ std::string read_file(const std::string &path) {
   std::string text(contents, length);
   g_free(contents);
   return text;
-}
-
-struct RunResult {
-  bool spawned = false;
-  int status = -1;
-  std::string out, err;
-};
-
-// Runs a program found on PATH (or given by absolute path) to its end.
-RunResult run(const std::vector<std::string> &args) {
-  std::vector<gchar *> argv;
-  for (const std::string &arg : args) argv.push_back(const_cast<gchar *>(arg.c_str()));
-  argv.push_back(nullptr);
-  RunResult result;
-  gchar *out = nullptr, *err = nullptr;
-  GError *error = nullptr;
-  result.spawned = g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
-                                nullptr, &out, &err, &result.status, &error);
-  if (error) {
-    result.err = error->message;
-    g_error_free(error);
-  }
-  if (out) result.out = out;
-  if (err) result.err += err;
-  g_free(out);
-  g_free(err);
-  if (result.spawned) result.status = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
-  return result;
 }
 
 bool on_path(const char *program) {
@@ -158,8 +132,8 @@ TEST(DesktopEntry, PassesDesktopFileValidate) {
   ASSERT_TRUE(on_path("desktop-file-validate"))
       << "desktop-file-validate is missing (Debian package desktop-file-utils; scripts/setup.sh "
          "installs it)";
-  RunResult result = run({"desktop-file-validate", desktop_source("vorpix.desktop")});
-  ASSERT_TRUE(result.spawned) << result.err;
+  CommandResult result = run_command({"desktop-file-validate", desktop_source("vorpix.desktop")});
+  ASSERT_TRUE(result.finished) << result.err;
   EXPECT_EQ(result.status, 0) << result.out << result.err;
   // Warnings and hints leave the status at 0 but are printed.
   EXPECT_EQ(result.out + result.err, "");
@@ -284,8 +258,8 @@ TEST(ManualPage, HasTheUsualSectionsAndRendersWithoutWarnings) {
 
   ASSERT_TRUE(on_path("groff")) << "groff is missing (Debian package groff-base; scripts/setup.sh "
                                    "installs it)";
-  RunResult result = run({"groff", "-man", "-ww", "-z", desktop_source("vorpix.1")});
-  ASSERT_TRUE(result.spawned) << result.err;
+  CommandResult result = run_command({"groff", "-man", "-ww", "-z", desktop_source("vorpix.1")});
+  ASSERT_TRUE(result.finished) << result.err;
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
 }
@@ -328,9 +302,10 @@ TEST(ManualPage, DocumentsOnlyKeysTheInterfaceDescriptionBinds) {
 class Installation {
  public:
   Installation() {
-    RunResult result = run({VORPIX_CMAKE_COMMAND, "--install", VORPIX_BINARY_DIR, "--prefix",
-                            prefix_.path()});
-    ok_ = result.spawned && result.status == 0;
+    // Installing copies little, but the machine may be busy.
+    CommandResult result = run_command(
+        {VORPIX_CMAKE_COMMAND, "--install", VORPIX_BINARY_DIR, "--prefix", prefix_.path()}, 60000);
+    ok_ = result.ok();
     EXPECT_TRUE(ok_) << result.out << result.err;
   }
   bool ok() const { return ok_ && prefix_.ok(); }
