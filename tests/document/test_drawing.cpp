@@ -12,6 +12,7 @@
 #include "tests/harness/window_fixture.h"
 
 using vorpix_test::DialogAnswerer;
+using vorpix_test::file_contents;
 using vorpix_test::LogCapture;
 using vorpix_test::MainWindowTest;
 using vorpix_test::pump;
@@ -19,15 +20,6 @@ using vorpix_test::ScratchDir;
 using vorpix_test::write_png;
 
 namespace {
-
-std::string read_file(const std::string &path) {
-  gchar *contents = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) return "";
-  std::string result(contents, length);
-  g_free(contents);
-  return result;
-}
 
 class DrawingTest : public MainWindowTest {
  protected:
@@ -100,7 +92,7 @@ TEST_F(DrawingTest, SaveAsJpegRenamesAndClearsModified) {
   drawing_modified(drawing());
   std::string path = dir.file("y.jpg");
   EXPECT_EQ(drawing_save_as(drawing(), path.c_str()), 1);
-  std::string bytes = read_file(path);
+  std::string bytes = file_contents(path);
   ASSERT_GE(bytes.size(), 3u);
   EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xFF);
   EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0xD8);
@@ -160,7 +152,7 @@ TEST_F(DrawingTest, PromptSaveWritesUntitledPngInTheCurrentDirectory) {
 TEST_F(DrawingTest, PromptSaveOverAnExistingUntitledPngAsksAndNoStops) {
   ScratchDir dir;
   write_png(dir.file("untitled.png"), 3, 3, 0x123456);
-  std::string before = read_file(dir.file("untitled.png"));
+  std::string before = file_contents(dir.file("untitled.png"));
   drawing_modified(drawing());
   DialogAnswerer dialogs;
   dialogs.answer(GTK_RESPONSE_YES);
@@ -169,7 +161,7 @@ TEST_F(DrawingTest, PromptSaveOverAnExistingUntitledPngAsksAndNoStops) {
   ASSERT_EQ(dialogs.answered(), 2);
   EXPECT_EQ(dialogs.texts()[1],
             "The file untitled.png already exists.\n\nDo you want to overwrite it?");
-  EXPECT_EQ(read_file(dir.file("untitled.png")), before);
+  EXPECT_EQ(file_contents(dir.file("untitled.png")), before);
   EXPECT_EQ(drawing()->modified, 1);
 }
 

@@ -161,12 +161,10 @@ std::string case_name(const testing::TestParamInfo<Case> &info) {
 }
 
 std::string read_file(const std::string &path) {
-  gchar *contents = nullptr;
-  gsize length = 0;
-  EXPECT_TRUE(g_file_get_contents(path.c_str(), &contents, &length, nullptr)) << path;
-  std::string result(contents ? contents : "", length);
-  g_free(contents);
-  return result;
+  bool ok = false;
+  std::string contents = vorpix_test::file_contents(path, &ok);
+  EXPECT_TRUE(ok) << path;
+  return contents;
 }
 
 std::vector<std::string> directory_entries(const std::string &path) {

@@ -22,6 +22,7 @@
 namespace {
 
 using namespace vorpix_e2e;
+using vorpix_test::file_contents;
 
 // The picture given on the command line: a white field, not square, in a
 // frame of a colour no theme uses, with a mark near the top-left corner that
@@ -109,15 +110,6 @@ Picture rotated_clockwise(const Picture &p) {
 
 std::string trimmed(std::string s) {
   while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-  return s;
-}
-
-std::string file_text(const std::string &path) {
-  gchar *data = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &data, &length, nullptr)) return "";
-  std::string s(data, length);
-  g_free(data);
   return s;
 }
 
@@ -255,7 +247,7 @@ class EndToEnd : public ::testing::Test {
     if (HasFailure()) {
       if (app_.exited())
         printf("vorpix ended with status %d, signal %d\n", app_.exit_status(), app_.signal());
-      std::string log = file_text(log_path_);
+      std::string log = file_contents(log_path_);
       if (!log.empty()) printf("vorpix's output:\n%s\n", log.c_str());
     }
   }

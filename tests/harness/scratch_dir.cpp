@@ -48,4 +48,14 @@ void write_png(const std::string &path, int width, int height, guint32 rgb) {
   ASSERT_TRUE(saved) << path;
 }
 
+std::string file_contents(const std::string &path, bool *ok) {
+  gchar *contents = nullptr;
+  gsize length = 0;
+  const bool read = g_file_get_contents(path.c_str(), &contents, &length, nullptr);
+  if (ok) *ok = read;
+  std::string result(read ? contents : "", read ? length : 0);
+  g_free(contents);
+  return result;
+}
+
 }  // namespace vorpix_test

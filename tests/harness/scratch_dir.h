@@ -39,4 +39,7 @@ class ScratchDir : public TempDir {
 // fatal failure of the test.
 void write_png(const std::string &path, int width, int height, guint32 rgb);
 
+// The bytes of a file; "" when it cannot be read, which *ok (if given) tells.
+std::string file_contents(const std::string &path, bool *ok = nullptr);
+
 }  // namespace vorpix_test

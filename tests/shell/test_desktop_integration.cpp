@@ -19,6 +19,7 @@
 #include "tests/harness/window_fixture.h"
 
 using vorpix_test::CommandResult;
+using vorpix_test::file_contents;
 using vorpix_test::LogCapture;
 using vorpix_test::pump;
 using vorpix_test::run_command;
@@ -31,15 +32,6 @@ constexpr int kIconSize = 48;
 
 std::string desktop_source(const char *name) {
   return std::string(VORPIX_SOURCE_DIR) + "/shell/desktop/" + name;
-}
-
-std::string read_file(const std::string &path) {
-  gchar *contents = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) return {};
-  std::string text(contents, length);
-  g_free(contents);
-  return text;
 }
 
 bool on_path(const char *program) {
@@ -191,7 +183,7 @@ TEST(ApplicationIcon, BitmapIsA48By48DrawingWithTransparentCorners) {
 }
 
 TEST(ApplicationIcon, ScalableIconIsWellFormedSvg) {
-  const std::string text = read_file(desktop_source("vorpix.svg"));
+  const std::string text = file_contents(desktop_source("vorpix.svg"));
   ASSERT_FALSE(text.empty());
   struct Seen {
     std::string root;
@@ -247,7 +239,7 @@ TEST(ApplicationIcon, ScalableIconRendersAsTheBitmap) {
 }
 
 TEST(ManualPage, HasTheUsualSectionsAndRendersWithoutWarnings) {
-  const std::string page = read_file(desktop_source("vorpix.1"));
+  const std::string page = file_contents(desktop_source("vorpix.1"));
   ASSERT_FALSE(page.empty());
   for (const char *section : {".SH NAME\nvorpix \\- ", ".SH SYNOPSIS\n", ".SH DESCRIPTION\n",
                               ".SH ENVIRONMENT\n", ".SH FILES\n", ".SH KEYS\n", ".SH SEE ALSO\n"})
@@ -274,8 +266,8 @@ std::string key_name(const std::string &key, const std::string &modifiers) {
 }
 
 TEST(ManualPage, DocumentsOnlyKeysTheInterfaceDescriptionBinds) {
-  const std::string glade = read_file(VORPIX_SOURCE_GLADE);
-  const std::string page = read_file(desktop_source("vorpix.1"));
+  const std::string glade = file_contents(VORPIX_SOURCE_GLADE);
+  const std::string page = file_contents(desktop_source("vorpix.1"));
   ASSERT_FALSE(glade.empty());
   std::set<std::string> bound;
   const std::regex accelerator("<accelerator key=\"([^\"]+)\" modifiers=\"([^\"]*)\"");
@@ -335,9 +327,9 @@ TEST(Install, PutsEveryFileInItsPlace) {
       {installed.glade(), VORPIX_SOURCE_GLADE},
   };
   for (const Expected &file : expected) {
-    const std::string contents = read_file(file.installed);
+    const std::string contents = file_contents(file.installed);
     EXPECT_FALSE(contents.empty()) << file.installed;
-    EXPECT_EQ(contents, read_file(file.source)) << file.installed;
+    EXPECT_EQ(contents, file_contents(file.source)) << file.installed;
   }
   EXPECT_TRUE(g_file_test(installed.file(std::string(VORPIX_INSTALL_BINDIR) + "/vorpix").c_str(),
                           G_FILE_TEST_IS_EXECUTABLE));
@@ -463,8 +455,8 @@ TEST(WindowIcon, IsNamedWhenTheIconThemeHasIt) {
   // From a folder without icon files, so only the theme can supply it.
   TempDir elsewhere;
   const std::string glade_copy = elsewhere.file("vorpix.glade");
-  ASSERT_TRUE(g_file_set_contents(glade_copy.c_str(), read_file(VORPIX_SOURCE_GLADE).c_str(), -1,
-                                  nullptr));
+  ASSERT_TRUE(g_file_set_contents(glade_copy.c_str(),
+                                  file_contents(VORPIX_SOURCE_GLADE).c_str(), -1, nullptr));
   GladeFile glade(glade_copy);
   Window window;
   EXPECT_STREQ(gtk_window_get_icon_name(window.get()), "vorpix");
@@ -475,8 +467,8 @@ TEST(WindowIcon, NoIconAnywhereQuietlyLeavesTheDefault) {
   TempDir elsewhere;
   const std::string glade_copy = elsewhere.file("ui/vorpix.glade");
   ASSERT_EQ(g_mkdir_with_parents(elsewhere.file("ui").c_str(), 0755), 0);
-  ASSERT_TRUE(g_file_set_contents(glade_copy.c_str(), read_file(VORPIX_SOURCE_GLADE).c_str(), -1,
-                                  nullptr));
+  ASSERT_TRUE(g_file_set_contents(glade_copy.c_str(),
+                                  file_contents(VORPIX_SOURCE_GLADE).c_str(), -1, nullptr));
   GladeFile glade(glade_copy);
   LogCapture program, toolkit("Gtk"), pixbufs("GdkPixbuf");
   Window window;
