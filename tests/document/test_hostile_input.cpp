@@ -503,11 +503,24 @@ TEST_F(HostileWindowTest, OpenDialogGoesIntoADirectoryInsteadOfOpeningIt) {
   dialogs.act([&](GtkWidget *d) {
     choose(d, folder);
     gtk_dialog_response(GTK_DIALOG(d), GTK_RESPONSE_ACCEPT);
+    // The chooser changes folder once it has loaded it, which may take more
+    // than one turn of the main loop on a busy machine.
+    auto current_folder = [&] {
+      gchar *current = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(d));
+      std::string shown = current ? current : "";
+      g_free(current);
+      return shown;
+    };
+    gint64 end = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
     pump();
+    while (current_folder() != folder && g_get_monotonic_time() < end) {
+      if (gtk_events_pending())
+        gtk_main_iteration();
+      else
+        g_usleep(1000);
+    }
     still_up = GTK_WIDGET_VISIBLE(d);
-    gchar *current = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(d));
-    shown_folder = current ? current : "";
-    g_free(current);
+    shown_folder = current_folder();
     gtk_dialog_response(GTK_DIALOG(d), GTK_RESPONSE_CANCEL);
   });
   file_open_dialog(canvas);
