@@ -45,7 +45,11 @@ gboolean on_motion(GtkWidget *, GdkEventMotion *event, gpointer data) {
   GdkModifierType state;
   if (event->is_hint) {
     // A hint carries a stale position: ask for the pointer's current one.
-    gdk_window_get_pointer(event->window, &x, &y, &state);
+    // The server's state is as current, and may already hold a press still
+    // queued behind the hint: it is a drag only if it was one when sent.
+    GdkModifierType now;
+    gdk_window_get_pointer(event->window, &x, &y, &now);
+    state = static_cast<GdkModifierType>(event->state & now);
   } else {
     x = static_cast<int>(event->x);
     y = static_cast<int>(event->y);

@@ -15,6 +15,7 @@
 #include "shell/util.h"
 #include "tests/document/history_testing.h"
 #include "tests/harness/canvas_helpers.h"
+#include "tests/harness/process.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 
@@ -203,6 +204,54 @@ TEST_F(HistoryStepsTest, ADoubleClickIsTwoSteps) {
   undo();
   undo();
   EXPECT_EQ(pixel(10, 10), kWhite);
+}
+
+// The X server's pointer holds button 1 down while the test feeds the
+// canvas its events: pressed over the bare root window, so that this press
+// never reaches the program.
+class ServerButtonDown {
+ public:
+  ServerButtonDown() {
+    GdkScreen *screen = gdk_screen_get_default();
+    ok_ = vorpix_test::run_command({"xdotool", "mousemove",
+                                    std::to_string(gdk_screen_get_width(screen) - 1),
+                                    std::to_string(gdk_screen_get_height(screen) - 1),
+                                    "mousedown", "1"})
+              .ok();
+  }
+  ~ServerButtonDown() {
+    vorpix_test::run_command({"xdotool", "mouseup", "1"});
+    pump();
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+};
+
+// A hint sent while the pointer moved with no button down is read only after
+// the next press happened on the server (a loaded machine): it is no drag.
+TEST_F(HistoryStepsTest, AStrokeIsOneStepWhenAHintFromBeforeItsPressIsReadAfterIt) {
+  GdkRectangle frame;
+  gdk_window_get_frame_extents(window->window, &frame);
+  ASSERT_LT(frame.x + frame.width, gdk_screen_get_width(gdk_screen_get_default()));
+  ServerButtonDown button;
+  ASSERT_TRUE(button.ok()) << "xdotool could not press the button";
+  constexpr int kStrokes = 3;
+  for (int i = 0; i < kStrokes; i++) {
+    const int y = 20 + 30 * i;
+    vorpix_test::send_motion(area, 10, y, 0, /*hint=*/true);
+    press(10, y);
+    motion(60, y);
+    motion(60, y + 20);
+    release(60, y + 20);
+  }
+  EXPECT_EQ(history_undo_steps(canvas), kStrokes);
+  for (int i = kStrokes - 1; i >= 0; i--) {
+    undo();
+    EXPECT_EQ(pixel(35, 20 + 30 * i), kWhite) << "stroke " << i << " is not undone whole";
+  }
+  EXPECT_FALSE(can_undo());
 }
 
 TEST_F(HistoryStepsTest, AcceleratorsUndoAndRedo) {
