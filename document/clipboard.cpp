@@ -110,11 +110,11 @@ GdkAtom choose_target(const VorpixClipboard *clipboard, const GdkAtom *offered, 
   for (GSList *node = clipboard->formats; node; node = node->next) {
     auto *format = static_cast<GdkPixbufFormat *>(node->data);
     GCharPtr name = format_name(format);
-    g_print("checking pixbuf format '%s'\n", name.get());
+    g_debug("checking pixbuf format '%s'", name.get());
     StrvPtr types = mime_types(format);
     for (gchar **type = types.get(); type && *type; type++) {
       GdkAtom atom = gdk_atom_intern(*type, FALSE);
-      g_print(" - checking mime type '%s'\n", *type);
+      g_debug(" - checking mime type '%s'", *type);
       for (int i = 0; i < n_offered; i++)
         if (offered[i] == atom) return atom;
     }
@@ -217,7 +217,7 @@ void canvas_clipboard_send_buffer(GtkClipboard *, GtkSelectionData *selection_da
 
   const char *target = clipboard->targets[info].target;
   GdkAtom atom = gdk_atom_intern(target, FALSE);
-  g_print("sending pixbuf data as '%s' (%s)\n", target,
+  g_debug("sending pixbuf data as '%s' (%s)", target,
           clipboard->savers[info] ? clipboard->savers[info] : "(null)");
 
   GdkPixbuf *pixbuf = clipboard->image->pixbuf;
@@ -255,9 +255,8 @@ void canvas_clipboard_fetch(VorpixCanvas *canvas) {
   }
   for (int i = 0; i < n_offered; i++) {
     GCharPtr name(gdk_atom_name(offered[i]));
-    g_print("offered type: %s\n", name ? name.get() : "");
+    g_debug("offered type: %s", name ? name.get() : "");
   }
-  g_print("\n");
 
   GdkAtom target = choose_target(clipboard, offered, n_offered);
   g_free(offered);
