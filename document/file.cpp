@@ -1,5 +1,7 @@
 #include "document/file.h"
 
+#include <glib/gi18n.h>
+
 #include <initializer_list>
 
 #include "document/canvas.h"
@@ -76,7 +78,7 @@ void show_cannot_open(VorpixCanvas *canvas, const char *filename) {
   GtkWidget *dialog = gtk_message_dialog_new(
       GTK_WINDOW(canvas->toplevel),
       static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-      GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "Cannot open file %s.", shown);
+      GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, _("Cannot open file %s."), shown);
   g_free(shown);
   run_and_destroy(dialog);
 }
@@ -84,7 +86,7 @@ void show_cannot_open(VorpixCanvas *canvas, const char *filename) {
 void show_invalid_size(GtkWidget *new_canvas_window) {
   GtkWidget *dialog =
       gtk_message_dialog_new(nullptr, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_ERROR,
-                             GTK_BUTTONS_OK, "Invalid width or height values");
+                             GTK_BUTTONS_OK, _("Invalid width or height values"));
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
   gtk_window_set_transient_for(GTK_WINDOW(dialog), GTK_WINDOW(new_canvas_window));
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
@@ -113,7 +115,7 @@ VorpixNewCanvasDialog *dialog_of(GtkWidget *widget) {
 void file_open_dialog(VorpixCanvas *canvas) {
   g_assert(canvas);
   GtkWidget *dialog = gtk_file_chooser_dialog_new(
-      "Open image", GTK_WINDOW(canvas->toplevel), GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL,
+      _("Open image"), GTK_WINDOW(canvas->toplevel), GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL,
       GTK_RESPONSE_CANCEL, GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, nullptr);
   g_assert(dialog);
 
@@ -148,7 +150,7 @@ void file_save_as_dialog(VorpixCanvas *canvas) {
   canvas_commit_change(canvas);
 
   GtkWidget *dialog = gtk_file_chooser_dialog_new(
-      "Save as", GTK_WINDOW(canvas->toplevel), GTK_FILE_CHOOSER_ACTION_SAVE, GTK_STOCK_CANCEL,
+      _("Save as"), GTK_WINDOW(canvas->toplevel), GTK_FILE_CHOOSER_ACTION_SAVE, GTK_STOCK_CANCEL,
       GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_ACCEPT, nullptr);
   g_assert(dialog);
   GtkFileChooser *chooser = GTK_FILE_CHOOSER(dialog);

@@ -1,5 +1,7 @@
 #include "panels/color_palette.h"
 
+#include <glib/gi18n.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -91,7 +93,7 @@ void open_color_selector(VorpixColorSwatch *swatch, int background) {
   g_assert(selector);
   GtkWidget *toplevel = gtk_widget_get_toplevel(swatch->widget);
   g_assert(toplevel);
-  GtkWidget *dialog = gtk_color_selection_dialog_new("Select Color");
+  GtkWidget *dialog = gtk_color_selection_dialog_new(_("Select Color"));
   g_assert(dialog);
 
   selector->swatch = swatch;

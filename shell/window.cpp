@@ -1,9 +1,11 @@
 #include "shell/window.h"
 
 #include <glade/glade.h>
+#include <glib/gi18n.h>
 
 #include "document/canvas.h"
 #include "document/drawing.h"
+#include "shell/translation.h"
 #include "shell/util.h"
 #include "tools/text.h"
 #include "tools/tool_palette.h"
@@ -34,11 +36,12 @@ constexpr IconPlace kIconPlaces[] = {
 // Open main windows, newest first; the list holds a reference to each.
 GList *open_windows = nullptr;
 
-// Loads the whole interface description, connects its handlers and returns
-// the toplevel asked for, which owns the description from then on.  The
-// other toplevel of the load is never used and is destroyed at once.
+// Loads the whole interface description, its texts translated through the
+// program's catalogues, connects its handlers and returns the toplevel asked
+// for, which owns the description from then on.  The other toplevel of the
+// load is never used and is destroyed at once.
 GtkWidget *load_toplevel(const char *name, const char *unused) {
-  GladeXML *glade_xml = glade_xml_new(vorpix_glade_file(), nullptr, nullptr);
+  GladeXML *glade_xml = glade_xml_new(vorpix_glade_file(), nullptr, kTextDomain);
   g_assert(glade_xml);
   glade_xml_signal_autoconnect(glade_xml);
   GtkWidget *toplevel = glade_xml_get_widget(glade_xml, name);
@@ -96,7 +99,7 @@ bool confirm_quit(GtkWidget *widget) {
   GtkWindow *parent = GTK_WINDOW(canvas_lookup(widget)->toplevel);
   GtkWidget *dialog =
       gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE,
-                             "You have more than one window open.\nDo you really want to quit?");
+                             _("You have more than one window open.\nDo you really want to quit?"));
   gtk_dialog_add_buttons(GTK_DIALOG(dialog), GTK_STOCK_NO, GTK_RESPONSE_NO, GTK_STOCK_YES,
                          GTK_RESPONSE_YES, nullptr);
   int response = gtk_dialog_run(GTK_DIALOG(dialog));

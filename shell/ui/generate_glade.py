@@ -152,7 +152,7 @@ w('<glade-interface>', 0)
 # ---------------- main window
 w('<widget class="GtkWindow" id="main_window">', 1)
 prop("visible", "False", 2)
-prop("title", "vorpix", 2, True)
+prop("title", "vorpix", 2)
 prop("type", "GTK_WINDOW_TOPLEVEL", 2)
 prop("window_position", "GTK_WIN_POS_NONE", 2)
 for s,h in [("realize","on_mainwindow_realize"),("delete_event","on_mainwindow_delete_event"),

@@ -1,6 +1,6 @@
 // main() of every test executable: a private Xvfb, then GTK on it, with a
 // private home so that nothing the toolkit records (recently used files,
-// settings) reaches the user's own.
+// settings) reaches the user's own, and the program's catalogues bound.
 #include <glade/glade.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "shell/translation.h"
 #include "tests/harness/xvfb.h"
 
 namespace {
@@ -32,8 +33,12 @@ int main(int argc, char **argv) {
   if (!vorpix_test::start_xvfb()) return 1;
   const std::string home = private_home();
   setenv("VORPIX_GLADE_FILE", VORPIX_SOURCE_GLADE, 0);
+  // The tests read the program's English texts whatever the user's language;
+  // a test of a translation asks for its language itself.
+  setenv("LANGUAGE", "en", 1);
   gtk_init(&argc, &argv);
   glade_init();
+  translation_init();
   int result = RUN_ALL_TESTS();
   vorpix_test::stop_xvfb();
   if (!home.empty()) {

@@ -325,6 +325,8 @@ TEST(Install, PutsEveryFileInItsPlace) {
       {installed.file(std::string(VORPIX_INSTALL_MANDIR) + "/man1/vorpix.1"),
        desktop_source("vorpix.1")},
       {installed.glade(), VORPIX_SOURCE_GLADE},
+      {installed.file(std::string(VORPIX_INSTALL_LOCALEDIR) + "/de/LC_MESSAGES/vorpix.mo"),
+       std::string(VORPIX_BINARY_DIR) + "/locale/de/LC_MESSAGES/vorpix.mo"},
   };
   for (const Expected &file : expected) {
     const std::string contents = file_contents(file.installed);
