@@ -219,6 +219,9 @@ void canvas_set_tool(VorpixCanvas *canvas, VorpixTool *tool) {
 void canvas_set_drawing(VorpixCanvas *canvas, VorpixDrawing *new_drawing) {
   g_assert(canvas);
   g_assert(new_drawing);
+  // The floating piece stays where it was put in the old picture, as if the
+  // user had clicked elsewhere: paste mode must not go on in the new one.
+  canvas_end_paste_mode(canvas);
   VorpixDrawing *old = canvas->drawing;
   canvas->drawing = new_drawing;
   selection_remove_points(canvas->selection);

@@ -14,6 +14,7 @@
 #include "tests/harness/window_fixture.h"
 #include "tools/selection.h"
 
+using vorpix_test::choose_file;
 using vorpix_test::DialogAnswerer;
 using vorpix_test::MainWindowTest;
 using vorpix_test::pump;
@@ -32,31 +33,6 @@ std::string string_of(gchar *owned) {
 std::string settled_folder(GtkWidget *dialog) {
   pump();
   return string_of(gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog)));
-}
-
-// Chooses path in a file chooser as a user would, waiting until the chooser
-// reports it (selection in an open dialog waits for the folder to load).
-void choose(GtkWidget *dialog, const std::string &path) {
-  GtkFileChooser *chooser = GTK_FILE_CHOOSER(dialog);
-  if (gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SAVE) {
-    gchar *dir = g_path_get_dirname(path.c_str());
-    gchar *base = g_path_get_basename(path.c_str());
-    gtk_file_chooser_set_current_folder(chooser, dir);
-    gtk_file_chooser_set_current_name(chooser, base);
-    g_free(dir);
-    g_free(base);
-  } else {
-    gtk_file_chooser_set_filename(chooser, path.c_str());
-  }
-  gint64 end = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
-  while (g_get_monotonic_time() < end &&
-         string_of(gtk_file_chooser_get_filename(chooser)) != path) {
-    if (gtk_events_pending())
-      gtk_main_iteration();
-    else
-      g_usleep(1000);
-  }
-  EXPECT_EQ(string_of(gtk_file_chooser_get_filename(chooser)), path);
 }
 
 // Notes when a widget is destroyed.
@@ -151,7 +127,7 @@ TEST_F(FileDialogTest, OpeningAFileReplacesTheDrawing) {
   VorpixDrawing *old = drawing();
 
   DialogAnswerer dialogs;
-  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose(d, path); });
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose_file(d, path); });
   file_open_dialog(canvas);
   pump();
   ASSERT_NE(drawing(), old);
@@ -171,7 +147,7 @@ TEST_F(FileDialogTest, UnreadableFileIsReportedWithItsFullPathAndKeepsThePicture
   VorpixDrawing *old = drawing();
 
   DialogAnswerer dialogs;
-  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose(d, path); });
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose_file(d, path); });
   GtkWindow *parent = nullptr;
   bool modal = false;
   dialogs.answer(GTK_RESPONSE_OK, [&](GtkWidget *d) {
@@ -193,7 +169,7 @@ TEST_F(FileDialogTest, UnreadableFileNotNamedInUtf8IsReportedReadably) {
   std::string path = scratch.file("broken-caf\xe9.png");  // Latin-1
   ASSERT_TRUE(g_file_set_contents(path.c_str(), "not a picture", -1, nullptr));
   DialogAnswerer dialogs;
-  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose(d, path); });
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose_file(d, path); });
   dialogs.answer(GTK_RESPONSE_OK);
   file_open_dialog(canvas);
   ASSERT_EQ(dialogs.answered(), 2);
@@ -209,7 +185,7 @@ TEST_F(FileDialogTest, CancellingTheOpenDialogChangesNothing) {
   VorpixDrawing *old = drawing();
   DialogAnswerer dialogs;
   // Even with a file chosen, cancel opens nothing.
-  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) { choose(d, path); });
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) { choose_file(d, path); });
   file_open_dialog(canvas);
   pump();
   EXPECT_EQ(dialogs.answered(), 1);
@@ -227,7 +203,7 @@ TEST_F(FileDialogTest, WindowClosedWhileTheOpenDialogRunsOpensNothing) {
   VorpixCanvas *held = canvas;
   DialogAnswerer dialogs;
   dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) {
-    choose(d, path);
+    choose_file(d, path);
     gtk_widget_destroy(window);
   });
   dialogs.answer(GTK_RESPONSE_OK);  // a "Cannot open file" message, if one came
@@ -333,7 +309,7 @@ TEST_F(FileDialogTest, ChoosingAnExistingFileAsksBeforeReplacingIt) {
   GtkWidget *chooser = nullptr;
   dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) {
     chooser = d;
-    choose(d, path);
+    choose_file(d, path);
   });
   // The chooser's question: do not replace.  The chooser then stays up, and
   // is given up a little later.
@@ -347,7 +323,7 @@ TEST_F(FileDialogTest, ChoosingAnExistingFileAsksBeforeReplacingIt) {
   g_free(contents);
   EXPECT_EQ(drawing()->modified, 1);
 
-  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose(d, path); });
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose_file(d, path); });
   dialogs.answer(GTK_RESPONSE_ACCEPT);  // replace
   file_save_as_dialog(canvas);
   pump();

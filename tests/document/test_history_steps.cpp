@@ -114,19 +114,7 @@ TEST_F(HistoryStepsTest, OpeningAFileEmptiesTheHistory) {
   ASSERT_TRUE(can_undo() && can_redo());
   DialogAnswerer dialogs;
   dialogs.answer(GTK_RESPONSE_NO);  // discard the changes
-  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) {
-    GtkFileChooser *chooser = GTK_FILE_CHOOSER(d);
-    gtk_file_chooser_set_filename(chooser, path.c_str());
-    gint64 end = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
-    while (g_get_monotonic_time() < end) {
-      gchar *chosen = gtk_file_chooser_get_filename(chooser);
-      bool done = chosen && path == chosen;
-      g_free(chosen);
-      if (done) break;
-      gtk_main_iteration_do(FALSE);
-      g_usleep(1000);
-    }
-  });
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { vorpix_test::choose_file(d, path); });
   activate("open_menu");
   ASSERT_EQ(dialogs.answered(), 2);
   ASSERT_EQ(drawing()->width, 32);

@@ -31,6 +31,7 @@
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
 
+using vorpix_test::choose_file;
 using vorpix_test::DialogAnswerer;
 using vorpix_test::MainWindowTest;
 using vorpix_test::pump;
@@ -400,26 +401,6 @@ TEST(CommandLineStartTest, EmptyArgumentLogsTheFailureAndShowsABlankPicture) {
 
 // --- The open dialog
 
-// Chooses path in an open dialog, waiting until the chooser reports it.
-void choose(GtkWidget *dialog, const std::string &path) {
-  GtkFileChooser *chooser = GTK_FILE_CHOOSER(dialog);
-  gtk_file_chooser_set_filename(chooser, path.c_str());
-  auto chosen = [&] {
-    gchar *name = gtk_file_chooser_get_filename(chooser);
-    bool same = name && path == name;
-    g_free(name);
-    return same;
-  };
-  gint64 end = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
-  while (g_get_monotonic_time() < end && !chosen()) {
-    if (gtk_events_pending())
-      gtk_main_iteration();
-    else
-      g_usleep(1000);
-  }
-  EXPECT_TRUE(chosen()) << path;
-}
-
 class HostileWindowTest : public MainWindowTest {
  protected:
   // A red block in the corner, as a change the user does not want to lose.
@@ -450,7 +431,7 @@ TEST_P(OpenDialogTest, ShowsThePictureOrRefusesAndKeepsTheOldDrawing) {
   const std::string old_title = title();
 
   DialogAnswerer dialogs;
-  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose(d, path); });
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { choose_file(d, path); });
   dialogs.answer(GTK_RESPONSE_OK);  // the failure message, if one comes
   file_open_dialog(canvas);
   pump();
@@ -501,7 +482,7 @@ TEST_F(HostileWindowTest, OpenDialogGoesIntoADirectoryInsteadOfOpeningIt) {
   std::string shown_folder;
   DialogAnswerer dialogs;
   dialogs.act([&](GtkWidget *d) {
-    choose(d, folder);
+    choose_file(d, folder);
     gtk_dialog_response(GTK_DIALOG(d), GTK_RESPONSE_ACCEPT);
     // The chooser changes folder once it has loaded it, which may take more
     // than one turn of the main loop on a busy machine.
@@ -542,7 +523,7 @@ TEST_F(HostileWindowTest, OpenDialogRefusesAFileThatBecameADirectory) {
   VorpixDrawing *old = drawing();
   DialogAnswerer dialogs;
   dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) {
-    choose(d, path);
+    choose_file(d, path);
     ASSERT_EQ(g_unlink(path.c_str()), 0);
     ASSERT_EQ(g_mkdir(path.c_str(), 0755), 0);
   });

@@ -151,6 +151,34 @@ bool wait_until_printable(GtkWidget *dialog) {
   return false;
 }
 
+void choose_file(GtkWidget *dialog, const std::string &path) {
+  GtkFileChooser *chooser = GTK_FILE_CHOOSER(dialog);
+  if (gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SAVE) {
+    gchar *dir = g_path_get_dirname(path.c_str());
+    gchar *base = g_path_get_basename(path.c_str());
+    gtk_file_chooser_set_current_folder(chooser, dir);
+    gtk_file_chooser_set_current_name(chooser, base);
+    g_free(dir);
+    g_free(base);
+  } else {
+    gtk_file_chooser_set_filename(chooser, path.c_str());
+  }
+  auto chosen = [&] {
+    gchar *name = gtk_file_chooser_get_filename(chooser);
+    const bool same = name && path == name;
+    g_free(name);
+    return same;
+  };
+  const gint64 end = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
+  while (g_get_monotonic_time() < end && !chosen()) {
+    if (gtk_events_pending())
+      gtk_main_iteration();
+    else
+      g_usleep(1000);
+  }
+  EXPECT_TRUE(chosen()) << path;
+}
+
 // --- DialogAnswerer
 
 DialogAnswerer::DialogAnswerer() = default;

@@ -34,6 +34,11 @@ void send_focus(GtkWidget *widget, bool in);
 guint32 drawable_pixel(GdkDrawable *drawable, int x, int y);
 std::vector<guint32> drawable_pixels(GdkDrawable *drawable, int width, int height);
 
+// Chooses path in a file chooser as a user would (a save chooser gets its
+// folder and name), waiting until the chooser reports it: selection in an
+// open chooser waits for the folder to load.
+void choose_file(GtkWidget *chooser, const std::string &path);
+
 // Waits, in the caller's (dialog's) loop, until a print dialog can print,
 // that is until a printer is selected; false after ten seconds.
 bool wait_until_printable(GtkWidget *dialog);

@@ -3,23 +3,30 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "document/canvas.h"
 #include "document/clipboard.h"
 #include "document/drawing.h"
+#include "shell/util.h"
 #include "tests/harness/canvas_helpers.h"
+#include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/paste.h"
 #include "tools/rectselect.h"
 #include "tools/selection.h"
 
+using vorpix_test::DialogAnswerer;
 using vorpix_test::LogCapture;
 using vorpix_test::MainWindowTest;
 using vorpix_test::paint_pattern;
 using vorpix_test::pattern;
 using vorpix_test::Points;
+using vorpix_test::pump;
+using vorpix_test::ScratchDir;
 
 namespace {
 
@@ -261,29 +268,80 @@ TEST_F(PasteTest, NothingToPasteShowsNothing) {
   EXPECT_EQ(canvas->tool, rect);
 }
 
-TEST_F(PasteTest, PasteSurvivesTheDrawingChangingSizeUnderIt) {
-  copy_piece();
-  canvas_begin_paste_mode(canvas);
-  press(0, 0);
-  motion(500, 400);
-  LogCapture log;
-  // A smaller drawing replaces the picture while the piece floats.
-  canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, 100, 80));
-  motion(60, 40);
-  release(60, 40);
-  EXPECT_EQ(pixel(60, 40), pattern(100, 50));
-  key(GDK_Escape);
+// The visible new-canvas window of the test's main window.
+GtkWidget *new_canvas_window() {
+  GtkWidget *found = nullptr;
+  GList *toplevels = gtk_window_list_toplevels();
+  for (GList *node = toplevels; node; node = node->next)
+    if (GTK_WIDGET_VISIBLE(node->data) &&
+        g_strcmp0(gtk_widget_get_name(GTK_WIDGET(node->data)), "new_canvas_window") == 0)
+      found = GTK_WIDGET(node->data);
+  g_list_free(toplevels);
+  return found;
+}
 
-  // Pasting on the small drawing, which then grows beyond the snapshot.
-  canvas_begin_paste_mode(canvas);
-  press(0, 0);
-  motion(90, 70);
-  canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, 640, 480));
-  motion(300, 300);
-  release(300, 300);
-  EXPECT_TRUE(piece_at(300, 300));
-  EXPECT_EQ(pixel(95, 75), 0xffffffu);
-  EXPECT_TRUE(log.messages().empty()) << log.messages().front();
+// New, open and get desktop end paste mode, the piece left where it was put,
+// before the new picture comes: nothing of the old picture is put back into
+// the new one when the drag goes on.
+TEST_F(PasteTest, PasteModeEndsBeforeTheDrawingIsReplaced) {
+  ScratchDir scratch;
+  const std::string green = scratch.file("green.png");
+  vorpix_test::write_png(green, 300, 200, 0x00ff00);
+  auto activate = [&](const char *item) {
+    gtk_menu_item_activate(GTK_MENU_ITEM(widget(item)));
+    pump();
+  };
+  const std::pair<const char *, std::function<void(DialogAnswerer &)>> replacements[] = {
+      {"new",
+       [&](DialogAnswerer &dialogs) {
+         dialogs.answer(GTK_RESPONSE_NO);  // the prompt: discard the pasted piece
+         activate("new_file_menu");
+         GtkWidget *dialog = new_canvas_window();
+         ASSERT_NE(dialog, nullptr);
+         gtk_button_clicked(GTK_BUTTON(lookup_widget(dialog, "new_canvas_ok_button")));
+       }},
+      {"open",
+       [&](DialogAnswerer &dialogs) {
+         dialogs.answer(GTK_RESPONSE_NO);
+         dialogs.answer(GTK_RESPONSE_ACCEPT,
+                        [&](GtkWidget *d) { vorpix_test::choose_file(d, green); });
+         activate("open_menu");
+       }},
+      {"get desktop",
+       [&](DialogAnswerer &dialogs) {
+         dialogs.answer(GTK_RESPONSE_NO);
+         activate("get_desktop");
+       }},
+      {"a drawing set directly",
+       [&](DialogAnswerer &) {
+         canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, 400, 300));
+       }},
+  };
+  for (const auto &[name, replace] : replacements) {
+    SCOPED_TRACE(name);
+    canvas_set_tool(canvas, rect);
+    paint_pattern(drawing());
+    copy_piece();
+    canvas_begin_paste_mode(canvas);
+    drag(5, 5, 205, 105);
+    ASSERT_TRUE(piece_at(200, 100));
+    press(205, 105);  // the piece is grabbed again when the command comes
+    {
+      DialogAnswerer dialogs;
+      replace(dialogs);
+      pump();
+      EXPECT_EQ(dialogs.pending(), 0);
+    }
+    EXPECT_EQ(canvas->tool, rect) << "paste mode goes on in the new picture";
+    EXPECT_EQ(selection_num_points(canvas->selection), 0);
+    const std::vector<guint32> replaced =
+        vorpix_test::drawable_pixels(drawing()->backing_pixmap, drawing()->width, drawing()->height);
+    motion(60, 40);
+    release(60, 40);
+    EXPECT_EQ(vorpix_test::drawable_pixels(drawing()->backing_pixmap, drawing()->width,
+                                           drawing()->height),
+              replaced);
+  }
 }
 
 }  // namespace
