@@ -302,6 +302,7 @@ void canvas_clear(VorpixCanvas *canvas) {
     drawing_clear(canvas->drawing);
     canvas_redraw(canvas);
   }
+  drawing_modified(canvas->drawing);
 }
 
 void canvas_select_all(VorpixCanvas *canvas) {

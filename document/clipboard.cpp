@@ -129,7 +129,10 @@ void take_selection(VorpixCanvas *canvas, bool clear) {
   if (!canvas_has_selection(canvas)) return;
   selection_disable_flash(canvas->selection);
   canvas_clipboard_copy_selection(canvas);
-  if (clear) drawing_clear_selection(canvas->drawing, selection_points(canvas->selection));
+  if (clear) {
+    drawing_clear_selection(canvas->drawing, selection_points(canvas->selection));
+    drawing_modified(canvas->drawing);
+  }
   selection_enable_flash(canvas->selection);
 }
 

@@ -2,8 +2,7 @@
 //
 // A copy of the picture is taken when something that may change it starts
 // (history_begin) and becomes an undo step only when the picture does change
-// (drawing_modified reports it, or history_record for the changes that do
-// not mark the drawing modified).  An action that changes nothing leaves no
+// (drawing_modified reports it).  An action that changes nothing leaves no
 // step.  The copies are pixmaps on the X server; no pixel comes back to the
 // program.  The undo and redo stacks of one window together never hold more
 // than kHistoryMaxBytes: the oldest steps go first.
@@ -24,8 +23,8 @@ void history_begin(VorpixCanvas *canvas);
 // The action is over: a copy that no change used is dropped.  Nothing inside
 // a group.
 void history_end(VorpixCanvas *canvas);
-// The picture changed in a way that does not mark the drawing modified
-// (clear, cut, flip): the copy taken at history_begin becomes an undo step.
+// The picture changed: the copy taken at history_begin becomes an undo step.
+// drawing_modified calls it for every change.
 void history_record(VorpixCanvas *canvas);
 // Called by drawing_modified: the picture of drawing changed.  The first
 // change after history_begin makes an undo step; every change drops the

@@ -43,15 +43,13 @@ class BusyCursor {
 };
 
 // A menu command that may change the picture: the picture before it is kept
-// for undo.  Commands whose change marks the drawing modified are recorded by
-// that; the others call changed().
+// for undo, and becomes a step when the change marks the drawing modified.
 class CommandStep {
  public:
   explicit CommandStep(VorpixCanvas *canvas) : canvas_(canvas) { history_begin(canvas_); }
   ~CommandStep() { history_end(canvas_); }
   CommandStep(const CommandStep &) = delete;
   CommandStep &operator=(const CommandStep &) = delete;
-  void changed() { history_record(canvas_); }
 
  private:
   VorpixCanvas *canvas_;
@@ -107,8 +105,8 @@ void print_drawing(GtkWidget *widget, void (*run)(VorpixImage *, const char *)) 
   image_free(image);
 }
 
-// Mirrors the whole picture.  The selection outline is taken off first (it
-// is drawn by inverting pixels) and the drawing stays unmodified.
+// Mirrors the whole picture.  The selection outline is taken off first: it
+// is drawn by inverting pixels.
 void flip(GtkWidget *item, int (*mirror)(VorpixImage *)) {
   VorpixCanvas *canvas = canvas_lookup(item);
   VorpixDrawing *drawing = canvas->drawing;
@@ -118,7 +116,7 @@ void flip(GtkWidget *item, int (*mirror)(VorpixImage *)) {
   mirror(image);
   image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
   image_free(image);
-  step.changed();
+  drawing_modified(drawing);
   canvas_redraw(canvas);
   canvas_focus_gained(canvas);
 }
@@ -159,12 +157,10 @@ void on_print_preview_activate(GtkWidget *widget, gpointer) {
 void on_undo_menu_activate(GtkWidget *widget, gpointer) { undo_or_redo(widget, history_undo); }
 void on_redo_menu_activate(GtkWidget *widget, gpointer) { undo_or_redo(widget, history_redo); }
 
-// Clearing does not mark the drawing modified, but it is a change to undo.
 void on_clear_menu_activate(GtkWidget *widget, gpointer) {
   VorpixCanvas *canvas = canvas_lookup(widget);
   CommandStep step(canvas);
   canvas_clear(canvas);
-  step.changed();
 }
 
 void on_select_all_activate(GtkWidget *widget, gpointer) {
@@ -283,9 +279,7 @@ void on_cut_menu_activate(GtkWidget *widget, gpointer) {
   VorpixCanvas *canvas = canvas_lookup(widget);
   canvas_commit_change(canvas);
   CommandStep step(canvas);
-  const bool clears = canvas_has_selection(canvas);
   canvas_cut(canvas);
-  if (clears) step.changed();
 }
 
 void on_copy_menu_activate(GtkWidget *widget, gpointer) { canvas_copy(canvas_lookup(widget)); }

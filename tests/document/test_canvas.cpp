@@ -228,7 +228,7 @@ TEST_F(CanvasClearTest, TwoPointOutlineClearsTheWholeDrawing) {
   canvas_clear(canvas);
   EXPECT_EQ(pixel(0, 0), 0xff0000u);
   EXPECT_EQ(pixel(639, 479), 0xff0000u);
-  EXPECT_EQ(drawing()->modified, 0);
+  EXPECT_EQ(drawing()->modified, 1);
 }
 
 TEST_F(CanvasClearTest, OutlineOfThreeOrMorePointsClearsOnlyInside) {
@@ -241,7 +241,7 @@ TEST_F(CanvasClearTest, OutlineOfThreeOrMorePointsClearsOnlyInside) {
   EXPECT_EQ(pixel(99, 120), 0x000000u);
   EXPECT_EQ(pixel(160, 120), 0x000000u);
   EXPECT_EQ(pixel(0, 0), 0x000000u);
-  EXPECT_EQ(drawing()->modified, 0);
+  EXPECT_EQ(drawing()->modified, 1);
   EXPECT_EQ(selection_num_points(canvas->selection), 5);
 }
 

@@ -281,7 +281,6 @@ TEST_F(MenuTest, ClearAndSelectAllReachTheCanvas) {
   activate("clear_menu");
   pump();
   EXPECT_EQ(pixel(320, 240), kWhite);
-  EXPECT_EQ(drawing()->modified, 0);
 }
 
 // --- Image commands
@@ -353,7 +352,7 @@ TEST_F(MenuTest, NamesThatDoNotFitThePatternRotateNothing) {
   EXPECT_EQ(pixel(475, 4), kRed);
 }
 
-TEST_F(MenuTest, FlipsMirrorWithoutMarkingModifiedAndTwiceRestoreExactly) {
+TEST_F(MenuTest, FlipsMirrorAndTwiceRestoreExactly) {
   fill(0, 0, 30, 10, kRed);
   fill(600, 400, 5, 80, kBlue);
   fill(100, 200, 3, 3, 0x123456);
@@ -363,19 +362,42 @@ TEST_F(MenuTest, FlipsMirrorWithoutMarkingModifiedAndTwiceRestoreExactly) {
   EXPECT_EQ(pixel(639, 0), kRed);
   EXPECT_EQ(pixel(0, 0), kWhite);
   EXPECT_EQ(pixel(639 - 600, 479), kBlue);
-  EXPECT_STREQ(title(), "Untitled - vorpix");
-  EXPECT_EQ(drawing()->modified, 0);
   activate("flip_x_axis_menu");
   EXPECT_EQ(picture(), original);
 
   activate("flip_y_axis_menu");
   EXPECT_EQ(pixel(0, 479), kRed);
   EXPECT_EQ(pixel(600, 0), kBlue);
-  EXPECT_STREQ(title(), "Untitled - vorpix");
   activate("flip_y_axis_menu");
   EXPECT_EQ(picture(), original);
   // The window shows the flipped picture too.
   EXPECT_EQ(window_pixel(0, 0), kRed);
+}
+
+// Every command that changes the picture marks the drawing modified, so
+// closing the window asks before the change is lost.
+TEST_F(MenuTest, EveryChangeMarksTheDrawingModifiedAndClosingAsks) {
+  ScratchDir scratch;
+  const std::string path = scratch.file("kept.png");
+  const std::pair<const char *, bool> commands[] = {
+      {"flip_x_axis_menu", false}, {"flip_y_axis_menu", false}, {"clear_menu", false},
+      {"clear_menu", true},        {"cut_menu", true},
+  };
+  for (const auto &[item, selected] : commands) {
+    SCOPED_TRACE(std::string(item) + (selected ? " inside an outline" : ""));
+    fill(0, 0, 30, 10, kRed);
+    ASSERT_TRUE(drawing_save_as(drawing(), path.c_str()));
+    ASSERT_STREQ(title(), "kept.png - vorpix");
+    if (selected) selection_set_rectangle(canvas->selection, GdkRectangle{0, 0, 20, 20});
+    activate(item);
+    EXPECT_EQ(drawing()->modified, 1);
+    EXPECT_STREQ(title(), "kept.png (modified) - vorpix");
+    DialogAnswerer dialogs;
+    dialogs.answer(GTK_RESPONSE_CANCEL);
+    activate("close_window_menu");
+    EXPECT_EQ(dialogs.answered(), 1) << "closed without a question";
+    ASSERT_EQ(window_list() ? window_list()->data : nullptr, window);
+  }
 }
 
 TEST_F(MenuTest, InvertAndTheOtherInertItemsChangeNothing) {
