@@ -26,12 +26,20 @@ void image_replace_pixbuf(VorpixImage *image, GdkPixbuf *pixbuf) {
   image->pixbuf = pixbuf;
 }
 
-GdkPixbuf *new_rgba_pixbuf(int width, int height) {
+GdkPixbuf *try_new_rgba_pixbuf(int width, int height) {
+  // GdkPixbuf allocates with g_try_malloc: null rather than an abort.
   GdkPixbuf *newpixbuf =
       gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, BITS_PER_SAMPLE, width, height);
+  if (newpixbuf)
+    memset(gdk_pixbuf_get_pixels(newpixbuf), 0,
+           static_cast<size_t>(gdk_pixbuf_get_rowstride(newpixbuf)) *
+               static_cast<size_t>(height));
+  return newpixbuf;
+}
+
+GdkPixbuf *new_rgba_pixbuf(int width, int height) {
+  GdkPixbuf *newpixbuf = try_new_rgba_pixbuf(width, height);
   g_assert(newpixbuf);
-  memset(gdk_pixbuf_get_pixels(newpixbuf), 0,
-         static_cast<size_t>(gdk_pixbuf_get_rowstride(newpixbuf)) * static_cast<size_t>(height));
   return newpixbuf;
 }
 

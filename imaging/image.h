@@ -55,9 +55,10 @@ VorpixImage *image_from_selection(GdkDrawable *drawable, VorpixPointArray *outli
 // Mirror in place; the result is RGBA whatever the source layout.
 int image_flip_x(VorpixImage *image);
 int image_flip_y(VorpixImage *image);
-// 0, 90, 180, 270 (90 turns counter-clockwise); 1 for any other angle.
+// 0, 90, 180, 270 (90 turns counter-clockwise); 1 for any other angle or
+// when the memory for the result cannot be had (image unchanged).
 int image_rotate_simple(VorpixImage *image, int degrees);
 // Positive angles turn clockwise on screen; uncovered pixels are transparent
-// white.  1, image unchanged, only for a non-finite angle or a result larger
-// than 32767 pixels a side.
+// white.  1, image unchanged, only for a non-finite angle, a result larger
+// than 32767 pixels a side, or one whose memory cannot be had.
 int image_rotate(VorpixImage *image, double degrees);

@@ -22,6 +22,8 @@ VorpixImage *image_wrap(GdkPixbuf *pixbuf);
 void image_replace_pixbuf(VorpixImage *image, GdkPixbuf *pixbuf);
 // A zero-filled RGBA buffer; allocation failure is fatal.
 GdkPixbuf *new_rgba_pixbuf(int width, int height);
+// The same, or null when the memory cannot be had.
+GdkPixbuf *try_new_rgba_pixbuf(int width, int height);
 
 inline guchar *row_of(GdkPixbuf *pixbuf, int y) {
   return gdk_pixbuf_get_pixels(pixbuf) +

@@ -61,7 +61,7 @@ int image_rotate_simple(VorpixImage *image, int degrees) {
     default: return 1;
   }
   GdkPixbuf *newpixbuf = gdk_pixbuf_rotate_simple(image->pixbuf, rotation);
-  g_assert(newpixbuf);
+  if (!newpixbuf) return 1;
   image_replace_pixbuf(image, newpixbuf);
   return 0;
 }
@@ -86,7 +86,12 @@ int image_rotate(VorpixImage *image, double degrees) {
     g_warning("Cannot rotate: the picture would be %d by %d pixels.", new_w, new_h);
     return 1;
   }
-  GdkPixbuf *newpixbuf = new_rgba_pixbuf(new_w, new_h);
+  // A result too big for the memory there is is a refusal, not an abort.
+  GdkPixbuf *newpixbuf = try_new_rgba_pixbuf(new_w, new_h);
+  if (!newpixbuf) {
+    g_warning("Cannot rotate: no memory for a picture of %d by %d pixels.", new_w, new_h);
+    return 1;
+  }
 
   // Each destination pixel centre, taken relative to the destination centre,
   // is turned back into the source and takes the pixel it lands in.
