@@ -1,5 +1,7 @@
 #include "document/canvas.h"
 
+#include <glade/glade.h>
+
 #include "document/drawing.h"
 #include "document/history.h"
 #include "panels/gtkscrollframe.h"
@@ -13,6 +15,8 @@ constexpr int kBlankWidth = 640;
 constexpr int kBlankHeight = 480;
 // Every event kind from exposure through visibility notification.
 constexpr int kDrawingAreaEvents = 0x3fffe;
+
+constexpr char kCropItem[] = "crop_menu";
 
 // Command-line file names left by the toolkit, consumed by the first canvas.
 char **pending_files = nullptr;
@@ -118,6 +122,14 @@ VorpixDrawing *create_first_drawing(GtkWidget *area, GdkGC *gc) {
   return drawing;
 }
 
+// Crop to Selection is there exactly while there is a selection.
+void on_selection_changed(VorpixSelection *, gpointer data) {
+  VorpixCanvas *canvas = as_canvas(data);
+  GladeXML *xml = canvas->toplevel ? glade_get_widget_tree(canvas->toplevel) : nullptr;
+  if (GtkWidget *crop = xml ? glade_xml_get_widget(xml, kCropItem) : nullptr)
+    gtk_widget_set_sensitive(crop, canvas_has_selection(canvas));
+}
+
 // Runs when the drawing area is realized.
 void canvas_new(GtkWidget *area, gpointer) {
   GdkGC *gc = create_shared_gc(area->window);
@@ -132,6 +144,8 @@ void canvas_new(GtkWidget *area, gpointer) {
   canvas->cursor = canvas->arrow_cursor;
   canvas->paste_tool = paste_create("paste");
   canvas->selection = selection_new(area);
+  canvas->selection->changed = on_selection_changed;
+  canvas->selection->changed_data = canvas;
 
   VorpixDrawing *drawing = create_first_drawing(area, gc);
   canvas->drawing = drawing;

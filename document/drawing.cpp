@@ -1,5 +1,6 @@
 #include "document/drawing.h"
 
+#include <glade/glade.h>
 #include <glib/gi18n.h>
 
 #include "document/history.h"
@@ -10,6 +11,7 @@ namespace {
 
 // X cannot address pixmaps with a side beyond this.
 constexpr int kMaxPixmapSide = 32767;
+constexpr char kRevertItem[] = "revert_menu";
 
 bool is_right_angle(int degrees) {
   return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
@@ -191,6 +193,10 @@ void drawing_update_title(VorpixDrawing *drawing) {
   if (GTK_IS_WINDOW(drawing->toplevel))
     gtk_window_set_title(GTK_WINDOW(drawing->toplevel), title->str);
   g_string_free(title, TRUE);
+  // The title shows what Revert needs: a file of its own and changes since.
+  GladeXML *xml = drawing->toplevel ? glade_get_widget_tree(drawing->toplevel) : nullptr;
+  if (GtkWidget *revert = xml ? glade_xml_get_widget(xml, kRevertItem) : nullptr)
+    gtk_widget_set_sensitive(revert, !drawing->untitled && drawing->modified);
 }
 
 void drawing_modified(VorpixDrawing *drawing) {
@@ -286,6 +292,23 @@ void drawing_clear_selection(VorpixDrawing *drawing, VorpixPointArray *outline) 
   gdk_gc_set_foreground(gc, &values.foreground);
 }
 
+int drawing_take_image(VorpixDrawing *drawing, const VorpixImage *image, int over_background) {
+  // The old picture goes only once the server has given a pixmap for the
+  // new one; if it refuses, the drawing stays as it was.
+  GdkPixmap *old = drawing->backing_pixmap;
+  if (!try_create_pixmap(drawing, image_width(image), image_height(image))) return 0;
+  g_object_unref(old);
+  VorpixImage *shown = const_cast<VorpixImage *>(image);
+  if (over_background) {
+    fill_with_background(drawing);
+    GdkRectangle all = {0, 0, drawing->width, drawing->height};
+    image_render(shown, drawing->backing_pixmap, 0, 0, all);
+  } else {
+    image_draw_on_pixmap(shown, &drawing->backing_pixmap, drawing->gc);
+  }
+  return 1;
+}
+
 void drawing_rotate(VorpixDrawing *drawing, int degrees) {
   VorpixImage *image = drawing_create_image(drawing);
   if (!image) return;
@@ -294,27 +317,11 @@ void drawing_rotate(VorpixDrawing *drawing, int degrees) {
     image_rotate_simple(image, degrees);
   else
     image_rotate(image, static_cast<double>(degrees));
-
-  // The old picture goes only once the server has given a pixmap for the
-  // new one; if it refuses, the drawing stays as it was.
-  GdkPixmap *old = drawing->backing_pixmap;
-  if (!try_create_pixmap(drawing, image_width(image), image_height(image))) {
-    image_free(image);
-    return;
-  }
-  g_object_unref(old);
-  if (right_angle) {
-    image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
-  } else {
-    // The corners a free rotation uncovers come out transparent; they show
-    // the background colour.
-    fill_with_background(drawing);
-    GdkRectangle all = {0, 0, drawing->width, drawing->height};
-    image_render(image, drawing->backing_pixmap, 0, 0, all);
-  }
+  // The corners a free rotation uncovers come out transparent; they show
+  // the background colour.
+  const bool taken = drawing_take_image(drawing, image, !right_angle);
   image_free(image);
-
-  drawing_modified(drawing);
+  if (taken) drawing_modified(drawing);
 }
 
 void drawing_copy_to_desktop(VorpixDrawing *drawing) {

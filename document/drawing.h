@@ -51,4 +51,9 @@ int drawing_prompt_to_save(VorpixDrawing *drawing);
 void drawing_clear(VorpixDrawing *drawing);
 void drawing_clear_selection(VorpixDrawing *drawing, VorpixPointArray *outline);
 void drawing_rotate(VorpixDrawing *drawing, int degrees);
+// Makes image the picture, in a new pixmap of its size; with over_background
+// its transparent pixels show the GC's background colour.  0, the drawing
+// unchanged, when the server refuses the pixmap.  Does not mark the drawing
+// modified; the window is not touched.
+int drawing_take_image(VorpixDrawing *drawing, const VorpixImage *image, int over_background);
 void drawing_copy_to_desktop(VorpixDrawing *drawing);

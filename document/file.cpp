@@ -72,7 +72,9 @@ gchar *run_chooser(GtkWidget *dialog) {
   return filename;
 }
 
-void show_cannot_open(VorpixCanvas *canvas, const char *filename) {
+}  // namespace
+
+void file_show_cannot_open(VorpixCanvas *canvas, const char *filename) {
   // Valid UTF-8 whatever the name's own encoding.
   gchar *shown = g_filename_display_name(filename);
   GtkWidget *dialog = gtk_message_dialog_new(
@@ -82,6 +84,8 @@ void show_cannot_open(VorpixCanvas *canvas, const char *filename) {
   g_free(shown);
   run_and_destroy(dialog);
 }
+
+namespace {
 
 void show_invalid_size(GtkWidget *new_canvas_window) {
   GtkWidget *dialog =
@@ -140,7 +144,7 @@ void file_open_dialog(VorpixCanvas *canvas) {
   if (opened)
     canvas_set_drawing(canvas, opened);
   else
-    show_cannot_open(canvas, filename);
+    file_show_cannot_open(canvas, filename);
   g_free(filename);
 }
 

@@ -27,6 +27,8 @@ void file_save_as_dialog(VorpixCanvas *canvas);
 // The returned window is borrowed: the dialog destroys itself on OK with valid
 // values, on cancel, when closed, and when the canvas's main window goes.
 GtkWidget *file_new_dialog(VorpixCanvas *canvas);
+// The modal "Cannot open file %s." message on the canvas's window.
+void file_show_cannot_open(VorpixCanvas *canvas, const char *filename);
 
 extern "C" {
 void on_new_canvas_ok_button_clicked(GtkWidget *button, gpointer user_data);

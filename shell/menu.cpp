@@ -1,17 +1,23 @@
 #include "shell/menu.h"
 
+#include <glib/gi18n.h>
+
+#include <cmath>
 #include <cstring>
 
 #include "document/canvas.h"
 #include "document/clipboard.h"
 #include "document/drawing.h"
+#include "document/drawing_size.h"
 #include "document/file.h"
 #include "document/history.h"
+#include "document/size_dialogs.h"
 #include "imaging/image.h"
 #include "imaging/image_processing.h"
 #include "panels/print.h"
 #include "shell/util.h"
 #include "tools/paste.h"
+#include "tools/selection.h"
 #include "tools/tool_palette.h"
 
 namespace {
@@ -138,6 +144,48 @@ void set_as_background(GtkWidget *widget) {
   drawing_copy_to_desktop(canvas_lookup(widget)->drawing);
 }
 
+GtkWindow *window_of(VorpixCanvas *canvas) {
+  return GTK_IS_WINDOW(canvas->toplevel) ? GTK_WINDOW(canvas->toplevel) : nullptr;
+}
+
+// Holds the drawing area, and so the canvas, across a dialog's nested loop
+// in which the window may be closed.
+class CanvasHold {
+ public:
+  explicit CanvasHold(VorpixCanvas *canvas) : area_(g_object_ref(canvas->drawing_area)) {}
+  ~CanvasHold() { g_object_unref(area_); }
+  CanvasHold(const CanvasHold &) = delete;
+  CanvasHold &operator=(const CanvasHold &) = delete;
+
+ private:
+  gpointer area_;
+};
+
+// A command that changes the picture's size: under the busy cursor, one undo
+// step, the outline emptied.  what names the work for the message when the
+// memory for it cannot be had.  Revert leaves the drawing unmodified, every
+// other command marks it.
+template <typename Work>
+void change_size(VorpixCanvas *canvas, const char *what, Work work, bool marks = true) {
+  DrawingSizeResult result;
+  {
+    BusyCursor busy(canvas);
+    CommandStep step(canvas);
+    canvas_focus_lost(canvas);
+    result = work(canvas->drawing);
+    if (result == DRAWING_SIZE_DONE) {
+      if (marks)
+        drawing_modified(canvas->drawing);
+      else
+        step.changed();
+      canvas_resize(canvas);
+    }
+    canvas_focus_gained(canvas);
+  }
+  if (result == DRAWING_SIZE_INVALID) size_dialog_show_invalid(window_of(canvas));
+  if (result == DRAWING_SIZE_NO_MEMORY) size_dialog_show_no_memory(window_of(canvas), what);
+}
+
 }  // namespace
 
 void on_save_menu_activate(GtkWidget *widget, gpointer) { save(widget); }
@@ -197,6 +245,84 @@ void on_rotate_menu_activate(GtkWidget *item, gpointer) {
   drawing_rotate(canvas->drawing, degrees);
   canvas_resize(canvas);
   canvas_focus_gained(canvas);
+}
+
+void on_crop_menu_activate(GtkWidget *item, gpointer) {
+  VorpixCanvas *canvas = canvas_lookup(item);
+  if (!canvas_has_selection(canvas)) return;
+  // A copy: in paste mode the outline is the floating piece's, and leaving
+  // paste mode (the piece stays where it is) empties it.
+  VorpixPointArray *outline = point_array_new();
+  point_array_copy(outline, selection_points(canvas->selection));
+  canvas_end_paste_mode(canvas);
+  change_size(canvas, _("crop the picture"),
+              [outline](VorpixDrawing *drawing) { return drawing_crop(drawing, outline); });
+  point_array_delete(outline);
+}
+
+void on_canvas_size_menu_activate(GtkWidget *item, gpointer) {
+  VorpixCanvas *canvas = canvas_lookup(item);
+  canvas_end_paste_mode(canvas);
+  CanvasHold hold(canvas);
+  const int width = canvas->drawing->width, height = canvas->drawing->height;
+  int new_width = 0, new_height = 0, anchor = IMAGE_ANCHOR_TOP_LEFT;
+  if (!size_dialog_canvas_size(window_of(canvas), width, height, &new_width, &new_height,
+                               &anchor) ||
+      !canvas_is_open(canvas))
+    return;
+  if (new_width == width && new_height == height) return;
+  change_size(canvas, _("change the canvas size"), [=](VorpixDrawing *drawing) {
+    return drawing_resize_canvas(drawing, new_width, new_height, anchor);
+  });
+}
+
+void on_scale_image_menu_activate(GtkWidget *item, gpointer) {
+  VorpixCanvas *canvas = canvas_lookup(item);
+  canvas_end_paste_mode(canvas);
+  CanvasHold hold(canvas);
+  const int width = canvas->drawing->width, height = canvas->drawing->height;
+  int new_width = 0, new_height = 0;
+  ImageScaleKind kind = IMAGE_SCALE_SMOOTH;
+  if (!size_dialog_scale(window_of(canvas), width, height, &new_width, &new_height, &kind) ||
+      !canvas_is_open(canvas))
+    return;
+  if (new_width == width && new_height == height) return;
+  change_size(canvas, _("scale the picture"), [=](VorpixDrawing *drawing) {
+    return drawing_scale(drawing, new_width, new_height, kind);
+  });
+}
+
+void on_rotate_by_menu_activate(GtkWidget *item, gpointer) {
+  VorpixCanvas *canvas = canvas_lookup(item);
+  canvas_end_paste_mode(canvas);
+  CanvasHold hold(canvas);
+  double degrees = 0;
+  if (!size_dialog_rotate(window_of(canvas), &degrees) || !canvas_is_open(canvas)) return;
+  if (std::fmod(degrees, kFullTurn) == 0) return;  // a whole turn changes nothing
+  change_size(canvas, _("rotate the picture"),
+              [=](VorpixDrawing *drawing) { return drawing_rotate_by(drawing, degrees); });
+}
+
+// Reloads the drawing's file, as one step that can be undone.
+void on_revert_menu_activate(GtkWidget *item, gpointer) {
+  VorpixCanvas *canvas = canvas_lookup(item);
+  if (canvas->drawing->untitled || !canvas->drawing->modified) return;
+  CanvasHold hold(canvas);
+  gchar *filename = g_strdup(canvas->drawing->filename->str);
+  if (size_dialog_confirm_revert(window_of(canvas), filename) && canvas_is_open(canvas)) {
+    canvas_end_paste_mode(canvas);
+    bool unreadable = false;
+    change_size(
+        canvas, _("revert the picture"),
+        [&](VorpixDrawing *drawing) {
+          DrawingSizeResult result = drawing_revert(drawing, canvas->drawing_area);
+          unreadable = result == DRAWING_SIZE_UNREADABLE;
+          return result;
+        },
+        false);
+    if (unreadable) file_show_cannot_open(canvas, filename);
+  }
+  g_free(filename);
 }
 
 void on_get_desktop_activate(GtkWidget *widget, gpointer) {
@@ -259,7 +385,6 @@ void on_fontpicker_font_set(GtkFontButton *button, gpointer) {
 
 void on_print_setup_activate(GtkWidget *, gpointer) {}
 void on_reset_menu_activate(GtkWidget *, gpointer) {}
-void on_revert_menu_activate(GtkWidget *, gpointer) {}
 void on_invert_menu_activate(GtkWidget *, gpointer) {}
 void on_windows_menu_item_activate(GtkWidget *, gpointer) {}
 void on_small_label_realize(GtkWidget *, gpointer) {}

@@ -18,6 +18,9 @@ void on_open_button_clicked(GtkWidget *widget, gpointer user_data);
 void on_print_menu_activate(GtkWidget *widget, gpointer user_data);
 void on_print_button_clicked(GtkWidget *widget, gpointer user_data);
 void on_print_preview_activate(GtkWidget *widget, gpointer user_data);
+// Reloads a named, modified drawing's file after asking, as one undo step;
+// the item is sensitive only for such a drawing.
+void on_revert_menu_activate(GtkWidget *item, gpointer user_data);
 
 // Edit commands.  Undo and redo work on the window's own history; the
 // items are sensitive only when there is something to undo or redo.
@@ -35,6 +38,14 @@ void on_flip_y_axis_menu_activate(GtkWidget *item, gpointer user_data);
 // The angle comes from the item's name, "rotate_%c%d_menu": the letter p
 // gives 360 minus the number, any other letter the number itself.
 void on_rotate_menu_activate(GtkWidget *item, gpointer user_data);
+// The picture size commands: each one undo step under the busy cursor that
+// marks the drawing modified and empties the outline; a size beyond the
+// limits gets "Invalid width or height values" and changes nothing.  Crop
+// needs a selection (its item is sensitive only then); the others ask first.
+void on_crop_menu_activate(GtkWidget *item, gpointer user_data);
+void on_canvas_size_menu_activate(GtkWidget *item, gpointer user_data);
+void on_scale_image_menu_activate(GtkWidget *item, gpointer user_data);
+void on_rotate_by_menu_activate(GtkWidget *item, gpointer user_data);
 void on_get_desktop_activate(GtkWidget *widget, gpointer user_data);
 void on_change_background_menu_activate(GtkWidget *widget, gpointer user_data);
 void on_set_as_background_centered_activate(GtkWidget *widget, gpointer user_data);
@@ -49,7 +60,6 @@ void on_fontpicker_font_set(GtkFontButton *button, gpointer user_data);
 // Connected by the interface description; they do nothing.
 void on_print_setup_activate(GtkWidget *widget, gpointer user_data);
 void on_reset_menu_activate(GtkWidget *widget, gpointer user_data);
-void on_revert_menu_activate(GtkWidget *widget, gpointer user_data);
 void on_invert_menu_activate(GtkWidget *widget, gpointer user_data);
 void on_windows_menu_item_activate(GtkWidget *widget, gpointer user_data);
 void on_small_label_realize(GtkWidget *widget, gpointer user_data);

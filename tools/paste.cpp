@@ -1,10 +1,14 @@
 #include "tools/paste.h"
 
+#include <glib/gi18n.h>
+
 #include <algorithm>
 
 #include "document/clipboard.h"
 #include "document/drawing.h"
+#include "document/drawing_size.h"
 #include "document/history.h"
+#include "document/size_dialogs.h"
 #include "imaging/image.h"
 #include "tools/selection.h"
 
@@ -74,6 +78,32 @@ void paint_at(PasteTool *paste, int nx, int ny, int dw, int dh) {
   drawing_modified(drawing);
 }
 
+// A piece larger than the canvas: the user may grow the canvas right and
+// down to hold it, in the background colour.  Paste mode's group makes the
+// growth and the placements one step.
+void offer_to_enlarge(VorpixCanvas *canvas, const VorpixImage *piece) {
+  VorpixDrawing *drawing = canvas->drawing;
+  const int width = std::max(drawing->width, image_width(piece));
+  const int height = std::max(drawing->height, image_height(piece));
+  if (width == drawing->width && height == drawing->height) return;
+  GtkWindow *parent = GTK_IS_WINDOW(canvas->toplevel) ? GTK_WINDOW(canvas->toplevel) : nullptr;
+  if (!size_dialog_ask_enlarge(parent)) return;
+  if (canvas->tool != canvas->paste_tool || !canvas_is_open(canvas)) return;
+  drawing = canvas->drawing;
+  switch (drawing_resize_canvas(drawing, width, height, IMAGE_ANCHOR_TOP_LEFT)) {
+    case DRAWING_SIZE_DONE:
+      drawing_modified(drawing);
+      canvas_resize(canvas);
+      break;
+    case DRAWING_SIZE_INVALID:
+      size_dialog_show_invalid(parent);
+      break;
+    default:
+      size_dialog_show_no_memory(parent, _("enlarge the canvas"));
+      break;
+  }
+}
+
 void tool_destroy(VorpixTool *tool) {
   PasteTool *paste = self(tool);
   release_images(paste);
@@ -91,8 +121,15 @@ void tool_select(VorpixTool *tool) {
   if (canvas->tool != tool || !canvas_is_open(canvas)) return;
 
   release_images(paste);
+  const bool has_piece =
+      clipboard && clipboard->image && point_array_size(clipboard->points) > 0;
+  if (has_piece) {
+    offer_to_enlarge(canvas, clipboard->image);
+    // The question ran a nested main loop, as the fetch did.
+    if (canvas->tool != tool || !canvas_is_open(canvas)) return;
+  }
   paste->snapshot = drawing_create_image(tool->drawing);
-  if (!clipboard || !clipboard->image || point_array_size(clipboard->points) == 0) return;
+  if (!has_piece) return;
   paste->image = image_new_copy(clipboard->image);
   selection_set_points(canvas->selection, clipboard->points);
   paste_move(tool, 0, 0);

@@ -177,6 +177,14 @@ void selection_clear_flash(VorpixSelection *selection) { erase_outline(selection
 
 void selection_draw_flash(VorpixSelection *selection) { draw_outline(selection); }
 
+namespace {
+
+void tell_changed(VorpixSelection *selection) {
+  if (selection->changed) selection->changed(selection, selection->changed_data);
+}
+
+}  // namespace
+
 void selection_set_rectangle(VorpixSelection *selection, GdkRectangle rect) {
   with_flash_suspended(selection, [&] {
     VorpixPointArray *pa = selection->points;
@@ -187,15 +195,18 @@ void selection_set_rectangle(VorpixSelection *selection, GdkRectangle rect) {
     point_array_append(pa, rect.x, rect.y + rect.height);
     point_array_append(pa, rect.x, rect.y);
   });
+  tell_changed(selection);
 }
 
 void selection_set_points(VorpixSelection *selection, const VorpixPointArray *points) {
   with_flash_suspended(selection, [&] { point_array_copy(selection->points, points); });
+  tell_changed(selection);
 }
 
 void selection_add_point(VorpixSelection *selection, int x, int y) {
   erase_outline(selection);
   point_array_append(selection->points, std::max(x, 0), std::max(y, 0));
+  tell_changed(selection);
 }
 
 void selection_change_last(VorpixSelection *selection, int x, int y) {
@@ -208,6 +219,7 @@ void selection_change_last(VorpixSelection *selection, int x, int y) {
 void selection_remove_points(VorpixSelection *selection) {
   erase_outline(selection);
   point_array_remove_all(selection->points);
+  tell_changed(selection);
 }
 
 void selection_close_loop(VorpixSelection *selection) {

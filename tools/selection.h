@@ -18,6 +18,10 @@ struct VorpixSelection {
   int flashing;              // 1 while the timer animates the outline
   int phase;                 // outline draws so far, modulo 4; odd = shown
   guint timer;               // the 500 ms animation timer, nonzero while alive
+  // Told, with changed_data, whenever points were added or removed (commands
+  // that need a selection follow it); null when nobody listens.
+  void (*changed)(VorpixSelection *selection, gpointer data);
+  gpointer changed_data;
 };
 
 VorpixPointArray *point_array_new();

@@ -127,6 +127,17 @@ std::vector<guint32> drawable_pixels(GdkDrawable *drawable, int width, int heigh
   return result;
 }
 
+GtkWidget *find_named(GtkWidget *root, const char *name) {
+  if (g_strcmp0(gtk_widget_get_name(root), name) == 0) return root;
+  if (!GTK_IS_CONTAINER(root)) return nullptr;
+  GList *children = gtk_container_get_children(GTK_CONTAINER(root));
+  GtkWidget *found = nullptr;
+  for (GList *node = children; node && !found; node = node->next)
+    found = find_named(GTK_WIDGET(node->data), name);
+  g_list_free(children);
+  return found;
+}
+
 guint32 drawable_pixel(GdkDrawable *drawable, int x, int y) {
   GdkPixbuf *pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, gdk_rgb_get_colormap(), x,
                                                    y, 0, 0, 1, 1);

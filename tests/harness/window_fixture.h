@@ -30,6 +30,10 @@ void send_key(GtkWidget *widget, GdkEventType type, guint keyval, const char *te
               guint state = 0);
 void send_focus(GtkWidget *widget, bool in);
 
+// The widget named name (gtk_widget_set_name) inside root, root included;
+// null when there is none.
+GtkWidget *find_named(GtkWidget *root, const char *name);
+
 // 0xRRGGBB of one pixel of a drawable, or of every pixel (row-major).
 guint32 drawable_pixel(GdkDrawable *drawable, int x, int y);
 std::vector<guint32> drawable_pixels(GdkDrawable *drawable, int width, int height);

@@ -1,0 +1,113 @@
+#include "document/drawing_size.h"
+
+#include <cmath>
+
+#include "document/drawing.h"
+#include "imaging/image.h"
+#include "panels/color_palette.h"
+
+namespace {
+
+constexpr double kQuarterTurn = 90;
+constexpr double kFullTurn = 360;
+constexpr double kPi = 3.141592653589793;
+
+void background_rgb(VorpixDrawing *drawing, guchar rgb[3]) {
+  GdkGCValues values = {};
+  gdk_gc_get_values(drawing->gc, &values);
+  convert_color(&values.background, &rgb[0], &rgb[1], &rgb[2]);
+}
+
+// Takes the image as the picture and frees it.
+DrawingSizeResult take(VorpixDrawing *drawing, VorpixImage *image, int over_background = 0) {
+  const int taken = drawing_take_image(drawing, image, over_background);
+  image_free(image);
+  return taken ? DRAWING_SIZE_DONE : DRAWING_SIZE_NO_MEMORY;
+}
+
+VorpixImage *whole_picture(VorpixDrawing *drawing) {
+  GdkRectangle all = {0, 0, drawing->width, drawing->height};
+  return image_try_new_from_pixmap(drawing->backing_pixmap, all);
+}
+
+}  // namespace
+
+DrawingSizeResult drawing_crop(VorpixDrawing *drawing, const VorpixPointArray *outline) {
+  GdkRectangle box;
+  if (!image_outline_box(outline, drawing->width, drawing->height, &box))
+    return DRAWING_SIZE_INVALID;
+  VorpixImage *image = image_try_new_from_pixmap(drawing->backing_pixmap, box);
+  if (!image) return DRAWING_SIZE_NO_MEMORY;
+  guchar rgb[3];
+  background_rgb(drawing, rgb);
+  image_fill_outside(image, outline, box.x, box.y, rgb);
+  return take(drawing, image);
+}
+
+DrawingSizeResult drawing_resize_canvas(VorpixDrawing *drawing, int width, int height,
+                                        int anchor) {
+  if (!image_size_allowed(width, height) || anchor < 0 || anchor >= IMAGE_ANCHOR_COUNT)
+    return DRAWING_SIZE_INVALID;
+  VorpixImage *picture = whole_picture(drawing);
+  if (!picture) return DRAWING_SIZE_NO_MEMORY;
+  guchar rgb[3];
+  background_rgb(drawing, rgb);
+  VorpixImage *result = image_canvas_resize(picture, width, height, anchor, rgb);
+  image_free(picture);
+  return result ? take(drawing, result) : DRAWING_SIZE_NO_MEMORY;
+}
+
+DrawingSizeResult drawing_scale(VorpixDrawing *drawing, int width, int height,
+                                ImageScaleKind kind) {
+  if (!image_size_allowed(width, height)) return DRAWING_SIZE_INVALID;
+  VorpixImage *picture = whole_picture(drawing);
+  if (!picture) return DRAWING_SIZE_NO_MEMORY;
+  VorpixImage *result = image_scale(picture, width, height, kind);
+  image_free(picture);
+  return result ? take(drawing, result) : DRAWING_SIZE_NO_MEMORY;
+}
+
+void drawing_rotated_size(int width, int height, double degrees, gint64 *new_width,
+                          gint64 *new_height) {
+  const double t = degrees * kPi / 180;
+  const double c = std::fabs(std::cos(t)), s = std::fabs(std::sin(t));
+  *new_width = static_cast<gint64>(c * width + s * height + 0.5);
+  *new_height = static_cast<gint64>(s * width + c * height + 0.5);
+}
+
+DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees) {
+  if (!std::isfinite(degrees) || std::fabs(degrees) > kFullTurn) return DRAWING_SIZE_INVALID;
+  double turn = std::fmod(degrees, kFullTurn);
+  if (turn < 0) turn += kFullTurn;
+  const bool right_angle = std::fmod(turn, kQuarterTurn) == 0;
+  gint64 width = drawing->width, height = drawing->height;
+  if (!right_angle) drawing_rotated_size(drawing->width, drawing->height, turn, &width, &height);
+  else if (turn == kQuarterTurn || turn == 3 * kQuarterTurn) std::swap(width, height);
+  if (!image_size_allowed(width, height)) return DRAWING_SIZE_INVALID;
+
+  VorpixImage *picture = whole_picture(drawing);
+  if (!picture) return DRAWING_SIZE_NO_MEMORY;
+  // The quarter turns of the image buffer count counter-clockwise.
+  const int refused = right_angle
+                          ? image_rotate_simple(picture, static_cast<int>(kFullTurn - turn) % 360)
+                          : image_rotate(picture, turn);
+  if (refused) {
+    image_free(picture);
+    return DRAWING_SIZE_NO_MEMORY;
+  }
+  return take(drawing, picture, !right_angle);
+}
+
+DrawingSizeResult drawing_revert(VorpixDrawing *drawing, GtkWidget *drawing_area) {
+  VorpixDrawing *saved =
+      drawing_new_from_file(drawing_area, drawing->gc, drawing->filename->str);
+  if (!saved) return DRAWING_SIZE_UNREADABLE;
+  // The saved picture's pixmap moves over; the rest of the reading goes.
+  GdkPixmap *old = drawing_swap_pixmap(drawing, saved->backing_pixmap, saved->width,
+                                       saved->height);
+  saved->backing_pixmap = old;
+  drawing_destroy(saved);
+  drawing->modified = 0;
+  drawing_update_title(drawing);
+  return DRAWING_SIZE_DONE;
+}
