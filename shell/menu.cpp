@@ -177,7 +177,7 @@ void change_size(VorpixCanvas *canvas, const char *what, Work work, bool marks =
       if (marks)
         drawing_modified(canvas->drawing);
       else
-        step.changed();
+        history_record(canvas);
       canvas_resize(canvas);
     }
     canvas_focus_gained(canvas);
