@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "imaging/image_processing.h"
@@ -126,11 +128,11 @@ class PaletteWalk {
   gint64 chosen_ = 0;
 };
 
-int nearest(const std::vector<Colour> &palette, const guchar *s) {
+int nearest(const std::vector<Colour> &palette, int r, int g, int b) {
   int best = 0;
   gint64 best_distance = G_MAXINT64;
   for (int i = 0; i < static_cast<int>(palette.size()); i++) {
-    const int dr = s[0] - palette[i].r, dg = s[1] - palette[i].g, db = s[2] - palette[i].b;
+    const int dr = r - palette[i].r, dg = g - palette[i].g, db = b - palette[i].b;
     const gint64 distance = kRedWeight * dr * dr + kGreenWeight * dg * dg + kBlueWeight * db * db;
     if (distance < best_distance) {
       best_distance = distance;
@@ -138,6 +140,51 @@ int nearest(const std::vector<Colour> &palette, const guchar *s) {
     }
   }
   return best;
+}
+
+// What one pass over the pixels learns of each cell: how many pixels fall in
+// it, their sums, and the colour of the first of them in raster order (the
+// pixel whose nearest palette entry serves the whole cell).
+struct CellTotals {
+  guint64 r = 0, g = 0, b = 0;
+  guint32 count = 0;
+  guint32 first = 0;  // R | G << 8 | B << 16
+};
+
+// The cell of each of `width` pixels.
+void cells_of_row(const guchar *s, guint32 *cells, int width) {
+  int x = 0;
+#if defined(__SSE2__)
+  const int end = vector_end(0, width);
+  const __m128i red = _mm_set1_epi32(0xf8), green = _mm_set1_epi32(0xfc00),
+                blue = _mm_set1_epi32(0xf80000);
+  for (; x < end; x += sse2::kPixels, s += 16) {
+    const __m128i p = sse2::load(s);
+    // r << 11 is (R & 0xf8) << 8, g << 5 is (G << 8 & 0xfc00) >> 5, b is (B << 16 & 0xf80000) >> 19.
+    const __m128i cell =
+        _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(p, red), 8),
+                                  _mm_srli_epi32(_mm_and_si128(p, green), 5)),
+                     _mm_srli_epi32(_mm_and_si128(p, blue), 19));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(cells + x), cell);
+  }
+#endif
+  for (; x < width; x++, s += kPixelSize) cells[x] = static_cast<guint32>(cell_of(s));
+}
+
+// Counts, sums and first pixels of every cell over rows [first, last).
+void total_cells(const Raster &in, int first, int last, std::vector<CellTotals> &totals) {
+  std::vector<guint32> cells(static_cast<gsize>(in.width));
+  for (int y = first; y < last; y++) {
+    const guchar *s = in.row(y);
+    cells_of_row(s, cells.data(), in.width);
+    for (int x = 0; x < in.width; x++, s += kPixelSize) {
+      CellTotals &cell = totals[cells[x]];
+      if (cell.count++ == 0) cell.first = s[0] | s[1] << 8 | s[2] << 16;
+      cell.r += s[0];
+      cell.g += s[1];
+      cell.b += s[2];
+    }
+  }
 }
 
 }  // namespace
@@ -149,17 +196,36 @@ void ImageQuantize(const VorpixImage *input, VorpixImage *output) {
   if (pixels == 0) return;
   const int palette_size = std::max(ImgProcessInfo.quantize_palette_size, 1);
 
-  // Count, remembering each pixel's cell for the later passes.
-  std::vector<gint32> cells(kCells, 0);
-  std::vector<guint16> cell_of_pixel(pixels);
+  // Count.  Each range of rows totals its own cells; the ranges are merged
+  // in row order, so the first pixel of a cell is the first in the picture.
+  std::vector<CellTotals> totals;
   {
-    guint16 *cell = cell_of_pixel.data();
-    for_each_pixel(in, [&](const guchar *s) {
-      *cell = static_cast<guint16>(cell_of(s));
-      cells[*cell]++;
-      cell++;
+    std::mutex merge;
+    std::vector<std::pair<int, std::vector<CellTotals>>> ranges;
+    image_parallel_for(in.height, in.width, [&](int first, int last) {
+      std::vector<CellTotals> part(kCells);
+      total_cells(in, first, last, part);
+      std::lock_guard<std::mutex> hold(merge);
+      ranges.emplace_back(first, std::move(part));
     });
+    std::sort(ranges.begin(), ranges.end(),
+              [](const auto &a, const auto &b) { return a.first < b.first; });
+    totals = std::move(ranges.front().second);
+    for (gsize i = 1; i < ranges.size(); i++) {
+      const std::vector<CellTotals> &part = ranges[i].second;
+      for (int cell = 0; cell < kCells; cell++) {
+        if (part[cell].count == 0) continue;
+        CellTotals &total = totals[cell];
+        if (total.count == 0) total.first = part[cell].first;
+        total.count += part[cell].count;
+        total.r += part[cell].r;
+        total.g += part[cell].g;
+        total.b += part[cell].b;
+      }
+    }
   }
+  std::vector<gint32> cells(kCells);
+  for (int cell = 0; cell < kCells; cell++) cells[cell] = static_cast<gint32>(totals[cell].count);
 
   // Weigh.
   std::array<int, kWeightLevels> weight;
@@ -173,7 +239,7 @@ void ImageQuantize(const VorpixImage *input, VorpixImage *output) {
     for (int r = 0; r < kRedCells; r++) {
       gint32 *cell = &cells[r * kRedStride + g * kGreenStride];
       for (int b = 0; b < kBlueCells; b++) {
-        const gint64 v = static_cast<gint64>(cell[b]) * kCountScale / scale;
+        const gint64 v = static_cast<gint64>(static_cast<guint32>(cell[b])) * kCountScale / scale;
         if (v != 0) occupied++;
         cell[b] = weight[std::min<gint64>(v, kWeightLevels - 1)];
         total += cell[b];
@@ -188,25 +254,25 @@ void ImageQuantize(const VorpixImage *input, VorpixImage *output) {
   const gint64 threshold = (kThresholdBase / occupied + kThresholdBias) * total / kThresholdDivisor;
   PaletteWalk(cells, palette, quota, threshold).run(slice_sums, total);
 
-  // Refine: move each palette colour towards the mean of the pixels it serves.
+  // The entry serving each cell: the nearest to the cell's first pixel.
+  auto entry_of = [&](const CellTotals &cell) {
+    return nearest(palette, cell.first & 0xff, cell.first >> 8 & 0xff, cell.first >> 16);
+  };
+
+  // Refine: move each palette colour towards the mean of the pixels it
+  // serves.  The pixels' differences from their entry add up cell by cell.
   struct Pull {
     gint64 r = 0, g = 0, b = 0, count = 0;
   };
   std::vector<Pull> pulls(palette.size());
-  std::vector<int> choice(kCells, kUnmapped);  // nearest entry per cell, found on first use
-  auto entry_for = [&](int cell, const guchar *s) {
-    if (choice[cell] == kUnmapped) choice[cell] = nearest(palette, s);
-    return choice[cell];
-  };
-  {
-    const guint16 *cell = cell_of_pixel.data();
-    for_each_pixel(in, [&](const guchar *s) {
-      const int i = entry_for(*cell++, s);
-      pulls[i].r += s[0] - palette[i].r;
-      pulls[i].g += s[1] - palette[i].g;
-      pulls[i].b += s[2] - palette[i].b;
-      pulls[i].count++;
-    });
+  for (const CellTotals &cell : totals) {
+    if (cell.count == 0) continue;
+    const int i = entry_of(cell);
+    const gint64 count = cell.count;
+    pulls[i].r += static_cast<gint64>(cell.r) - count * palette[i].r;
+    pulls[i].g += static_cast<gint64>(cell.g) - count * palette[i].g;
+    pulls[i].b += static_cast<gint64>(cell.b) - count * palette[i].b;
+    pulls[i].count += count;
   }
   for (gsize i = 0; i < palette.size(); i++) {
     const gint64 d = pulls[i].count ? kMoveStep * pulls[i].count : 1;
@@ -215,13 +281,25 @@ void ImageQuantize(const VorpixImage *input, VorpixImage *output) {
     palette[i].b += static_cast<int>(kMoveStep * (pulls[i].b / d));
   }
 
-  // Map.
-  std::fill(choice.begin(), choice.end(), kUnmapped);
-  const guint16 *cell = cell_of_pixel.data();
-  for_each_pixel(in, out, [&](const guchar *s, guchar *d) {
-    const Colour &c = palette[entry_for(*cell++, s)];
-    d[0] = static_cast<guchar>(c.r);
-    d[1] = static_cast<guchar>(c.g);
-    d[2] = static_cast<guchar>(c.b);
+  // Map through the colour of each cell's entry.
+  std::vector<guint32> colour_of_cell(kCells, 0);
+  for (int cell = 0; cell < kCells; cell++) {
+    if (totals[cell].count == 0) continue;
+    const Colour &c = palette[entry_of(totals[cell])];
+    colour_of_cell[cell] = static_cast<guint32>(c.r & 0xff) | static_cast<guint32>(c.g & 0xff) << 8 |
+                           static_cast<guint32>(c.b & 0xff) << 16;
+  }
+  image_parallel_for(in.height, in.width, [&](int first, int last) {
+    std::vector<guint32> cells_of(static_cast<gsize>(in.width));
+    for (int y = first; y < last; y++) {
+      cells_of_row(in.row(y), cells_of.data(), in.width);
+      guchar *d = out.row(y);
+      for (int x = 0; x < in.width; x++, d += kPixelSize) {
+        const guint32 colour = colour_of_cell[cells_of[x]];
+        d[0] = static_cast<guchar>(colour);
+        d[1] = static_cast<guchar>(colour >> 8);
+        d[2] = static_cast<guchar>(colour >> 16);
+      }
+    }
   });
 }
