@@ -10,6 +10,17 @@
 // either image: the caller owns and frees both.  Alpha samples are left alone
 // except by ImageSpread (copies the input's), ImageEdge and ImageEmbose
 // (alpha 0).  Nothing here knows about widgets.
+//
+// Effects may run on any thread, several at once on different images: they
+// keep no state between calls and share nothing but the read-only
+// parameters and the random() sequence (add noise and spread take it in
+// turn).  They spread their rows over the cores themselves
+// (imaging/image_parallel.h) and give the same bytes on any number of
+// threads.  Scratch memory that grows with the picture is taken with new
+// (std::vector): when it cannot be had the effect throws std::bad_alloc to
+// its caller, from whichever thread the allocation failed on, with the input
+// untouched, the output partly written and the random() sequence where it
+// was.  Nothing aborts the program for want of memory.
 #pragma once
 
 #include <glib.h>

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "imaging/image.h"
+#include "imaging/image_processing.h"
 
 namespace effect_test {
 
@@ -104,6 +105,19 @@ inline Image garbage_output(int width, int height, guchar value) {
            static_cast<size_t>(width) * 4);
   return image;
 }
+
+// Sets one effect parameter for the life of the guard.
+class ParamOverride {
+ public:
+  ParamOverride(gint32 *field, gint32 value) : field_(field), saved_(*field) { *field = value; }
+  ~ParamOverride() { *field_ = saved_; }
+  ParamOverride(const ParamOverride &) = delete;
+  ParamOverride &operator=(const ParamOverride &) = delete;
+
+ private:
+  gint32 *field_;
+  gint32 saved_;
+};
 
 // Empty when equal; otherwise the first differing sample, for the failure message.
 inline std::string first_difference(const Image &a, const Image &b, int channels) {

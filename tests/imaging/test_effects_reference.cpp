@@ -88,17 +88,6 @@ INSTANTIATE_TEST_SUITE_P(AllEffects, EffectMatchesReference, testing::ValuesIn(k
                            return std::string(info.param.name);
                          });
 
-// Sets one parameter for the life of the guard.
-class ParamOverride {
- public:
-  ParamOverride(gint32 *field, gint32 value) : field_(field), saved_(*field) { *field = value; }
-  ~ParamOverride() { *field_ = saved_; }
-
- private:
-  gint32 *field_;
-  gint32 saved_;
-};
-
 void expect_match_on_pictures(const EffectPair &effect, const char *what) {
   unsigned seed = 100;
   for (const Size &size : {Size{1, 1}, Size{2, 3}, Size{7, 5}, Size{31, 17}, Size{64, 33}})
