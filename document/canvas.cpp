@@ -8,6 +8,7 @@
 #include "shell/util.h"
 #include "tools/paste.h"
 #include "tools/selection.h"
+#include "tools/tool_palette.h"
 
 namespace {
 
@@ -87,7 +88,24 @@ gboolean on_focus_out(GtkWidget *, GdkEventFocus *, gpointer data) {
   return FALSE;
 }
 
+// A key press the current tool does not take for itself may choose a tool or
+// the colours.
+gboolean on_key_press(GtkWidget *area, GdkEventKey *event, gpointer data) {
+  VorpixCanvas *canvas = as_canvas(data);
+  VorpixTool *tool = canvas->tool;
+  if (tool && tool->takes_keys && tool->takes_keys(tool)) return FALSE;
+  if (!tool_palette_key_press(area, event)) return FALSE;
+  canvas->claimed_keycode = event->hardware_keycode;
+  return TRUE;
+}
+
 gboolean on_key_release(GtkWidget *, GdkEventKey *event, gpointer data) {
+  VorpixCanvas *canvas = as_canvas(data);
+  // The release of T, which chose the text tool, is no T typed.
+  if (canvas->claimed_keycode && event->hardware_keycode == canvas->claimed_keycode) {
+    canvas->claimed_keycode = 0;
+    return FALSE;
+  }
   VorpixTool *tool = current_tool(data);
   if (tool && tool->key_release) tool->key_release(tool, event);
   return FALSE;
@@ -161,6 +179,7 @@ void canvas_new(GtkWidget *area, gpointer) {
   g_signal_connect(area, "focus_in_event", G_CALLBACK(on_focus_in), canvas);
   g_signal_connect(area, "focus_out_event", G_CALLBACK(on_focus_out), canvas);
   g_signal_connect(area, "key_release_event", G_CALLBACK(on_key_release), canvas);
+  g_signal_connect(area, "key_press_event", G_CALLBACK(on_key_press), canvas);
 }
 
 void show_cursor(VorpixCanvas *canvas, GdkCursor *cursor) {

@@ -44,6 +44,9 @@ struct VorpixTool {
   void (*key_release)(VorpixTool *tool, const GdkEventKey *event);
   void (*draw)(VorpixTool *tool);           // after the window was repainted
   void (*commit_change)(VorpixTool *tool);  // put a pending edit into the pixmap
+  // 1 while typed keys are the tool's own (text being typed): the canvas then
+  // offers no key to the tool keys.  Null counts as 0.
+  int (*takes_keys)(VorpixTool *tool);
 };
 
 #define VORPIX_TYPE_CANVAS (vorpix_canvas_get_type())
@@ -65,6 +68,8 @@ struct VorpixCanvas {
   GdkCursor *arrow_cursor;       // owned
   VorpixTool *paste_tool;        // owned
   VorpixTool *saved_tool;        // not owned: restored when paste mode ends
+  guint16 claimed_keycode;       // the key whose press chose a tool or colours, or 0:
+                                 // its release goes to no tool
 };
 
 struct VorpixCanvasClass {

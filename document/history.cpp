@@ -13,8 +13,9 @@
 
 namespace {
 
-constexpr char kUndoItem[] = "undo_menu";
-constexpr char kRedoItem[] = "redo_menu";
+// The menu items and toolbar buttons of undo and redo.
+constexpr const char *kUndoWidgets[] = {"undo_menu", "undo_button"};
+constexpr const char *kRedoWidgets[] = {"redo_menu", "redo_button"};
 
 // A whole picture kept on the server.
 struct Step {
@@ -128,16 +129,18 @@ void enforce_bound(History *h) {
   }
 }
 
-// The Undo and Redo items of the canvas's window are sensitive exactly when
-// there is something to undo or redo.
+// The Undo and Redo items and buttons of the canvas's window are sensitive
+// exactly when there is something to undo or redo.
 void update_items(History *h) {
   GtkWidget *toplevel = h->canvas->toplevel;
   GladeXML *xml = toplevel ? glade_get_widget_tree(toplevel) : nullptr;
   if (!xml) return;
-  if (GtkWidget *item = glade_xml_get_widget(xml, kUndoItem))
-    gtk_widget_set_sensitive(item, !h->undo.empty());
-  if (GtkWidget *item = glade_xml_get_widget(xml, kRedoItem))
-    gtk_widget_set_sensitive(item, !h->redo.empty());
+  for (const char *name : kUndoWidgets)
+    if (GtkWidget *widget = glade_xml_get_widget(xml, name))
+      gtk_widget_set_sensitive(widget, !h->undo.empty());
+  for (const char *name : kRedoWidgets)
+    if (GtkWidget *widget = glade_xml_get_widget(xml, name))
+      gtk_widget_set_sensitive(widget, !h->redo.empty());
 }
 
 void drop_redo(History *h) {

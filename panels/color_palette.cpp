@@ -149,15 +149,46 @@ void convert_color(const GdkColor *color, guint8 *r, guint8 *g, guint8 *b) {
   }
 }
 
+namespace {
+
+GtkColorButton *picker_of(GtkWidget *widget, int background) {
+  GtkWidget *picker =
+      lookup_widget(widget, background ? "background_color_picker" : "foreground_color_picker");
+  g_assert(picker);
+  return GTK_COLOR_BUTTON(picker);
+}
+
+// Shows the colour in its button and applies it, with the pixel value of the
+// system colormap.
+void pick(GtkWidget *widget, GdkColor color, int background) {
+  gdk_colormap_alloc_color(gdk_colormap_get_system(), &color, FALSE, TRUE);
+  gtk_color_button_set_color(picker_of(widget, background), &color);
+  apply_color(widget, &color, background);
+}
+
+}  // namespace
+
+void color_palette_swap_colors(GtkWidget *widget) {
+  GdkColor foreground, background;
+  gtk_color_button_get_color(picker_of(widget, 0), &foreground);
+  gtk_color_button_get_color(picker_of(widget, 1), &background);
+  pick(widget, background, 0);
+  pick(widget, foreground, 1);
+}
+
+void color_palette_default_colors(GtkWidget *widget) {
+  GdkColor black = {0, 0, 0, 0};
+  GdkColor white = {0, G_MAXUINT16, G_MAXUINT16, G_MAXUINT16};
+  pick(widget, black, 0);
+  pick(widget, white, 1);
+}
+
 void change_color(VorpixColorSwatch *swatch, int background) {
   // The swatch's colour with its pixel value, as its GC paints it.
   GdkColor v = swatch->color;
   apply_color(swatch->widget, &v, background);
 
-  GtkWidget *picker = lookup_widget(
-      swatch->widget, background ? "background_color_picker" : "foreground_color_picker");
-  g_assert(picker);
-  gtk_color_button_set_color(GTK_COLOR_BUTTON(picker), &swatch->color);
+  gtk_color_button_set_color(picker_of(swatch->widget, background), &swatch->color);
 }
 
 void on_color_palette_entry_realize(GtkWidget *widget, gpointer) {

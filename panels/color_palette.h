@@ -37,6 +37,11 @@ void convert_color(const GdkColor *color, guint8 *r, guint8 *g, guint8 *b);
 // nonzero, and shows it in the matching colour button.
 void change_color(VorpixColorSwatch *swatch, int background);
 
+// Foreground and background of widget's window change places; black on
+// white comes back.  Both as if each colour were picked in its colour button.
+void color_palette_swap_colors(GtkWidget *widget);
+void color_palette_default_colors(GtkWidget *widget);
+
 extern "C" {
 void on_color_palette_entry_realize(GtkWidget *widget, gpointer user_data);
 gboolean on_color_palette_entry_expose_event(GtkWidget *widget, GdkEventExpose *event,

@@ -7,7 +7,6 @@ namespace {
 
 constexpr const char *kProgramName = "vorpix-2";
 constexpr const char *kVersion = "0.3.4";
-constexpr const char *kWebsite = "https://vorpix.example.org/";
 
 const gchar *const kAuthors[] = {
     "The vorpix developers",
@@ -47,6 +46,8 @@ GtkWindow *about_parent(GtkMenuItem *menuitem) {
 
 }  // namespace
 
+// The project has no web site of its own, and a link that leads nowhere is
+// worse than none.
 void on_about_menu_activate(GtkMenuItem *menuitem, gpointer /*user_data*/) {
   // "name" is also GtkWidget's name property, so the dialog would show the
   // application name instead; "program-name" is what it displays.
@@ -58,7 +59,6 @@ void on_about_menu_activate(GtkMenuItem *menuitem, gpointer /*user_data*/) {
                         "name", kProgramName,
                         "program-name", kProgramName,
                         "version", kVersion,
-                        "website", kWebsite,
                         NULL);
 }
 

@@ -204,6 +204,8 @@ void on_print_preview_activate(GtkWidget *widget, gpointer) {
 
 void on_undo_menu_activate(GtkWidget *widget, gpointer) { undo_or_redo(widget, history_undo); }
 void on_redo_menu_activate(GtkWidget *widget, gpointer) { undo_or_redo(widget, history_redo); }
+void on_undo_button_clicked(GtkWidget *widget, gpointer) { undo_or_redo(widget, history_undo); }
+void on_redo_button_clicked(GtkWidget *widget, gpointer) { undo_or_redo(widget, history_redo); }
 
 void on_clear_menu_activate(GtkWidget *widget, gpointer) {
   VorpixCanvas *canvas = canvas_lookup(widget);

@@ -23,9 +23,12 @@ void on_print_preview_activate(GtkWidget *widget, gpointer user_data);
 void on_revert_menu_activate(GtkWidget *item, gpointer user_data);
 
 // Edit commands.  Undo and redo work on the window's own history; the
-// items are sensitive only when there is something to undo or redo.
+// items and toolbar buttons are sensitive only when there is something to
+// undo or redo.
 void on_undo_menu_activate(GtkWidget *widget, gpointer user_data);
 void on_redo_menu_activate(GtkWidget *widget, gpointer user_data);
+void on_undo_button_clicked(GtkWidget *widget, gpointer user_data);
+void on_redo_button_clicked(GtkWidget *widget, gpointer user_data);
 void on_clear_menu_activate(GtkWidget *widget, gpointer user_data);
 void on_select_all_activate(GtkWidget *widget, gpointer user_data);
 

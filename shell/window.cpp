@@ -125,7 +125,12 @@ GtkWidget *create_window() {
   tool_palette_set_active_button(window, "pen_button");
   // Show the pen's button pressed too; its click handler now only keeps it so.
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(lookup_widget(window, "pen_button")), TRUE);
-  text_set_fontpicker(tool_palette_get_tool(window, "text"), lookup_widget(window, "fontpicker"));
+  GtkWidget *fontpicker = lookup_widget(window, "fontpicker");
+  text_set_fontpicker(tool_palette_get_tool(window, "text"), fontpicker);
+  // The button shows the font the text tool starts with: the drawing area's.
+  gchar *font = pango_font_description_to_string(canvas_lookup(window)->drawing_area->style->font_desc);
+  gtk_font_button_set_font_name(GTK_FONT_BUTTON(fontpicker), font);
+  g_free(font);
   return window;
 }
 

@@ -100,10 +100,6 @@ void stop_blinking(VorpixText *text) {
   text->timer = 0;
 }
 
-void set_fontpicker_sensitive(VorpixText *text, gboolean sensitive) {
-  if (text->fontpicker) gtk_widget_set_sensitive(text->fontpicker, sensitive);
-}
-
 void text_destroy(VorpixTool *tool) {
   VorpixText *text = as_text(tool);
   if (text->timer) stop_blinking(text);
@@ -112,6 +108,7 @@ void text_destroy(VorpixTool *tool) {
                                  reinterpret_cast<gpointer *>(&text->fontpicker));
   if (tool->cursor) gdk_cursor_unref(tool->cursor);
   g_string_free(text->buffer, TRUE);
+  g_free(text->pending_font);
   g_free(text);
 }
 
@@ -120,8 +117,16 @@ void text_select(VorpixTool *tool) {
   g_string_truncate(text->buffer, 0);
   if (text->timer) stop_blinking(text);
   start_blinking(text);
-  set_fontpicker_sensitive(text, TRUE);
+  if (gchar *font = text->pending_font) {
+    text->pending_font = nullptr;
+    text_attribute(tool, TOOL_ATTRIBUTE_FONT, font);
+    g_free(font);
+  }
 }
+
+// While the tool is current every key is text: one typed before a click shows
+// at the last insertion point and joins the text typed there.
+int text_takes_keys(VorpixTool *) { return 1; }
 
 int text_notify(VorpixTool *tool, int event, void *) {
   if (event != TOOL_NOTIFY_FOCUS_GAINED && event != TOOL_NOTIFY_FOCUS_LOST) return 0;
@@ -227,6 +232,7 @@ VorpixTool *text_create(const char *name) {
   text->key_release = text_key_release;
   text->draw = text_draw;
   text->commit_change = text_commit_change;
+  text->takes_keys = text_takes_keys;
   return text;
 }
 
@@ -250,10 +256,16 @@ void text_deselect(VorpixTool *tool) {
   text_draw_caret(text);
   if (text->active && text->buffer->len > 0) text_commit(text);
   end_editing(text);
-  set_fontpicker_sensitive(text, FALSE);
 }
 
 int text_attribute(VorpixTool *tool, int code, const void *value) {
+  if (code == TOOL_ATTRIBUTE_FONT && value && !tool->canvas) {
+    // The font button is always there to use; the font waits for the tool.
+    VorpixText *text = as_text(tool);
+    g_free(text->pending_font);
+    text->pending_font = g_strdup(static_cast<const char *>(value));
+    return 1;
+  }
   if (!tool->canvas || !tool->canvas->drawing_area) return 0;
   GtkWidget *area = tool->canvas->drawing_area;
   GtkStyle *style = area->style;

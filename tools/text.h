@@ -16,19 +16,20 @@ struct VorpixText : VorpixTool {
   gint32 caret_on;             // 1 when the next blink step draws the caret
   GString *buffer;             // owned: the text typed so far, UTF-8
   gint32 max_width, max_height;  // largest size the text has had while editing
-  GtkWidget *fontpicker;       // not owned; sensitive only while the tool is current
+  GtkWidget *fontpicker;       // not owned
+  gchar *pending_font;         // owned: a font chosen before the tool was ever current
 };
 
 // A new tool owned by the caller, released with its destroy operation.  name
 // is not copied and must outlive the tool.
 VorpixTool *text_create(const char *name);
-// The font picker to make sensitive while the tool is current (not owned;
-// forgotten when the widget goes away).
+// The window's font picker (not owned; forgotten when the widget goes away).
 void text_set_fontpicker(VorpixTool *tool, GtkWidget *fontpicker);
 
-// The tool's deselect: stops the caret, commits typed text, greys the picker.
+// The tool's deselect: stops the caret and commits typed text.
 void text_deselect(VorpixTool *tool);
-// Takes only the font (code 3), which becomes the drawing area's font.
+// Takes only the font (code 3), which becomes the drawing area's font; one
+// chosen before the tool was ever current waits for its first select.
 int text_attribute(VorpixTool *tool, int code, const void *value);
 
 // Colours the whole of layout in values' foreground colour.

@@ -1,7 +1,10 @@
 #include "tools/tool_palette.h"
 
+#include <glib/gi18n.h>
+
 #include <cstring>
 
+#include "panels/color_palette.h"
 #include "shell/util.h"
 #include "tools/brush.h"
 #include "tools/fill.h"
@@ -22,23 +25,37 @@ constexpr char kToolButtonKey[] = "tool_button";
 constexpr char kFilledButtonKey[] = "fill_button";
 constexpr char kToplevelParentKey[] = "toplevelparent";
 
+// Modifiers under which a key is a menu's, not a tool's.
+constexpr guint kMenuModifiers =
+    GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_HYPER_MASK | GDK_META_MASK;
+
 constexpr VorpixToolCreateEntry tool_create_table[] = {
-    {"erase_button", "eraser", eraseOp_xpm, eraser_create},
-    {"lasso_button", "lasso", lassoOp_xpm, lasso_select_create},
-    {"fill_button", "fill", fillOp_xpm, fill_create},
-    {"line_button", "line", lineOp_xpm, line_shape_create},
-    {"multiline_button", "mline", clineOp_xpm, multiline_shape_create},
-    {"rectangle_button", "rectangle", boxOp_xpm, rectangle_shape_create},
-    {"closed_freehand_button", "freehand", freehandOp_xpm, closed_freehand_create},
-    {"pen_button", "pen", pencilOp_xpm, pen_create},
-    {"polselect_button", "polyselect", selpolyOp_xpm, polygon_select_create},
-    {"rectselect_button", "rectselect", selrectOp_xpm, rectangle_select_create},
-    {"text_button", "text", textOp_xpm, text_create},
-    {"arc_button", "arc", arcOp_xpm, arc_shape_create},
-    {"curve_button", "", curveOp_xpm, nullptr},
-    {"oval_button", "oval", ovalOp_xpm, oval_shape_create},
-    {"brush_button", "brush", brushOp_xpm, paint_brush_create},
-    {nullptr, nullptr, nullptr, nullptr},
+    {"erase_button", "eraser", eraseOp_xpm, eraser_create, 'e',
+     N_("Eraser: rub out to the background colour")},
+    {"lasso_button", "lasso", lassoOp_xpm, lasso_select_create, 'q',
+     N_("Lasso selection: select a freehand area")},
+    {"fill_button", "fill", fillOp_xpm, fill_create, 'f',
+     N_("Flood fill: fill an area with the foreground colour")},
+    {"line_button", "line", lineOp_xpm, line_shape_create, 'l', N_("Line: draw straight lines")},
+    {"multiline_button", "mline", clineOp_xpm, multiline_shape_create, 'm',
+     N_("Polyline: draw joined straight lines")},
+    {"rectangle_button", "rectangle", boxOp_xpm, rectangle_shape_create, 'r',
+     N_("Rectangle: draw rectangles")},
+    {"closed_freehand_button", "freehand", freehandOp_xpm, closed_freehand_create, 'c',
+     N_("Closed freehand: draw a closed freehand figure")},
+    {"pen_button", "pen", pencilOp_xpm, pen_create, 'p', N_("Pen: draw thin freehand lines")},
+    {"polselect_button", "polyselect", selpolyOp_xpm, polygon_select_create, 'g',
+     N_("Polygon selection: select an area with straight sides")},
+    {"rectselect_button", "rectselect", selrectOp_xpm, rectangle_select_create, 's',
+     N_("Rectangle selection: select a rectangular area")},
+    {"text_button", "text", textOp_xpm, text_create, 't', N_("Text: type text onto the picture")},
+    {"arc_button", "arc", arcOp_xpm, arc_shape_create, 'a', N_("Arc: draw quarter ellipses")},
+    {"curve_button", "", curveOp_xpm, nullptr, 0, N_("Pointer: no tool")},
+    {"oval_button", "oval", ovalOp_xpm, oval_shape_create, 'o',
+     N_("Oval: draw ellipses and circles")},
+    {"brush_button", "brush", brushOp_xpm, paint_brush_create, 'b',
+     N_("Brush: paint broad freehand strokes")},
+    {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
 };
 
 void palette_release(gpointer data) {
@@ -98,6 +115,34 @@ const VorpixToolCreateEntry *lookup_tool_create(const char *button_name) {
   for (const VorpixToolCreateEntry *row = tool_create_table; row->button_name; row++)
     if (strcmp(row->button_name, button_name) == 0) return row;
   return nullptr;
+}
+
+const VorpixToolCreateEntry *tool_create_entries() { return tool_create_table; }
+
+gboolean tool_palette_key_press(GtkWidget *widget, const GdkEventKey *event) {
+  if (event->state & kMenuModifiers) return FALSE;
+  const guint key = gdk_keyval_to_lower(event->keyval);
+  if (key == TOOL_KEY_SWAP_COLORS) {
+    color_palette_swap_colors(widget);
+    return TRUE;
+  }
+  if (key == TOOL_KEY_DEFAULT_COLORS) {
+    color_palette_default_colors(widget);
+    return TRUE;
+  }
+  for (const VorpixToolCreateEntry *row = tool_create_table; row->button_name; row++) {
+    if (row->key == 0 || row->key != key) continue;
+    GtkWidget *button = lookup_widget(widget, row->button_name);
+    if (!button) return FALSE;
+    gtk_button_clicked(GTK_BUTTON(button));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+gchar *tool_palette_tooltip(const VorpixToolCreateEntry *row) {
+  if (!row->key) return g_strdup(_(row->description));
+  return g_strdup_printf("%s (%c)", _(row->description), g_ascii_toupper(static_cast<gchar>(row->key)));
 }
 
 GtkWidget *lookup_tool_palette(GtkWidget *widget) {
@@ -221,6 +266,9 @@ void on_tool_button_realize(GtkWidget *widget, gpointer) {
     set_button_pixmap(widget, tc->icon);
   else
     g_warning("missing icon data");
+  gchar *tooltip = tool_palette_tooltip(tc);
+  gtk_widget_set_tooltip_text(widget, tooltip);
+  g_free(tooltip);
 }
 
 void on_tool_button_clicked(GtkButton *button, gpointer) {

@@ -14,7 +14,13 @@ struct VorpixToolCreateEntry {
   const char *tool_name;    // given to create; becomes the tool's name
   const char *const *icon;  // XPM data for the button face
   VorpixTool *(*create)(const char *name);  // null: a button without a tool
+  guint key;                // lower-case key value that chooses the tool, or 0
+  const char *description;  // untranslated "Tool: what it does", for the tooltip
 };
+
+// Keys of the drawing area besides the tools' own.
+constexpr guint TOOL_KEY_SWAP_COLORS = 'x';     // foreground and background change places
+constexpr guint TOOL_KEY_DEFAULT_COLORS = 'd';  // black on white
 
 // One per main window, attached to "tool_palette_table" as "tool_palette".
 struct VorpixToolPalette {
@@ -37,6 +43,16 @@ struct VorpixFilledButton {
 
 // The creation table's row for a button name, or null.  Static data.
 const VorpixToolCreateEntry *lookup_tool_create(const char *button_name);
+// The whole creation table, ended by a row whose button_name is null.
+const VorpixToolCreateEntry *tool_create_entries();
+// A key pressed on widget's drawing area: a tool's key chooses that tool as a
+// click on its button would, TOOL_KEY_SWAP_COLORS and TOOL_KEY_DEFAULT_COLORS
+// set the colours.  Keys held with Control, Alt or a logo key are left alone
+// (they belong to menus).  TRUE when the key was used.
+gboolean tool_palette_key_press(GtkWidget *widget, const GdkEventKey *event);
+// The tooltip of a row's button: the translated description and the key,
+// "Pen: draw thin freehand lines (P)".  Freed by the caller.
+gchar *tool_palette_tooltip(const VorpixToolCreateEntry *row);
 // The "tool_palette_table" widget of widget's main window.
 GtkWidget *lookup_tool_palette(GtkWidget *widget);
 // The window's palette record, created on first use; owned by the window.

@@ -134,15 +134,17 @@ menus = [
  ]),
 ]
 
-tools = [  # (row, col, button_name, tooltip)
- (0,0,"rectselect_button","Rectangle selection"), (0,1,"polselect_button","Polygon selection"),
- (1,0,"lasso_button","Lasso selection"), (1,1,"text_button","Text"),
- (2,0,"pen_button","Pen"), (2,1,"brush_button","Brush"),
- (3,0,"erase_button","Eraser"), (3,1,"fill_button","Flood fill"),
- (4,0,"line_button","Line"), (4,1,"multiline_button","Polyline"),
- (5,0,"rectangle_button","Rectangle"), (5,1,"oval_button","Oval"),
- (6,0,"arc_button","Arc"), (6,1,"closed_freehand_button","Closed freehand figure"),
- (7,0,"curve_button","Pointer: no tool"),
+# The tool buttons' tooltips (what each does and its key) come from the tool
+# palette's table when the buttons are realized.
+tools = [  # (row, col, button_name)
+ (0,0,"rectselect_button"), (0,1,"polselect_button"),
+ (1,0,"lasso_button"), (1,1,"text_button"),
+ (2,0,"pen_button"), (2,1,"brush_button"),
+ (3,0,"erase_button"), (3,1,"fill_button"),
+ (4,0,"line_button"), (4,1,"multiline_button"),
+ (5,0,"rectangle_button"), (5,1,"oval_button"),
+ (6,0,"arc_button"), (6,1,"closed_freehand_button"),
+ (7,0,"curve_button"),
 ]
 
 def table_child(ind, l, r, t, b, body, xopt="", yopt=""):
@@ -180,13 +182,26 @@ w('</widget>', 5); packing(4); w('</child>', 4)
 w('<child>', 4); w('<widget class="GtkToolbar" id="toolbar">', 5); prop("visible","True",6)
 prop("orientation","GTK_ORIENTATION_HORIZONTAL",6); prop("toolbar_style","GTK_TOOLBAR_ICONS",6)
 prop("tooltips","True",6); prop("show_arrow","True",6)
-for bid, stock, handler, tip in [("new_button","gtk-new","on_new_button_clicked","New picture"),
+for item in [("new_button","gtk-new","on_new_button_clicked","New picture"),
                                  ("open_button","gtk-open","on_open_button_clicked","Open a picture"),
                                  ("save_button","gtk-save","on_save_button_clicked","Save the picture"),
                                  ("save_as_button","gtk-save-as","on_save_as_button_clicked","Save the picture under another name"),
-                                 ("print_button","gtk-print","on_print_button_clicked","Print the picture")]:
+                                 ("print_button","gtk-print","on_print_button_clicked","Print the picture"),
+                                 None,
+                                 # Sensitive only while there is something to undo or redo.
+                                 ("undo_button","gtk-undo","on_undo_button_clicked","Undo the last change"),
+                                 ("redo_button","gtk-redo","on_redo_button_clicked","Redo the change last undone")]:
+    if item is None:
+        w('<child>', 6); w('<widget class="GtkSeparatorToolItem" id="%s">' % nid("toolbar_separator"), 7)
+        prop("visible","True",8); w('</widget>', 7)
+        w('<packing>', 6); prop("expand","False",7); prop("homogeneous","False",7); w('</packing>', 6)
+        w('</child>', 6)
+        continue
+    bid, stock, handler, tip = item
     w('<child>', 6); w('<widget class="GtkToolButton" id="%s">' % bid, 7)
-    prop("visible","True",8); prop("stock_id",stock,8); prop("tooltip_text",tip,8,True)
+    prop("visible","True",8)
+    if bid in ("undo_button", "redo_button"): prop("sensitive","False",8)
+    prop("stock_id",stock,8); prop("tooltip_text",tip,8,True)
     signal("clicked", handler, 8)
     w('</widget>', 7)
     w('<packing>', 6); prop("expand","False",7); prop("homogeneous","True",7); w('</packing>', 6)
@@ -199,17 +214,17 @@ w('<child>', 6); w('<widget class="GtkVBox" id="left_vbox">', 7); prop("visible"
 w('<child>', 8); w('<widget class="GtkTable" id="tool_palette_table">', 9)
 prop("visible","True",10); prop("n_rows",8,10); prop("n_columns",2,10); prop("homogeneous","True",10)
 signal("realize","on_tool_palette_realize",10)
-def toolbtn(bid, tip):
+def toolbtn(bid):
     def body(ind):
         w('<widget class="GtkToggleButton" id="%s">' % bid, ind)
         prop("visible","True",ind+1); prop("can_focus","False",ind+1)
         prop("width_request",36,ind+1); prop("height_request",36,ind+1)
-        prop("tooltip_text",tip,ind+1,True); prop("relief","GTK_RELIEF_NORMAL",ind+1)
+        prop("relief","GTK_RELIEF_NORMAL",ind+1)
         signal("realize","on_tool_button_realize",ind+1); signal("clicked","on_tool_button_clicked",ind+1)
         w('</widget>', ind)
     return body
-for r,c,bid,tip in tools:
-    table_child(10, c, c+1, r, r+1, toolbtn(bid, tip), "GTK_FILL", "GTK_FILL")
+for r,c,bid in tools:
+    table_child(10, c, c+1, r, r+1, toolbtn(bid), "GTK_FILL", "GTK_FILL")
 def filled(ind):
     w('<widget class="GtkToggleButton" id="filled_button">', ind)
     prop("visible","True",ind+1); prop("can_focus","False",ind+1)
@@ -277,7 +292,6 @@ def font_label(ind):
     w('</widget>', ind)
 def font_picker(ind):
     w('<widget class="GtkFontButton" id="fontpicker">', ind); prop("visible","True",ind+1)
-    prop("sensitive","False",ind+1)
     prop("show_style","False",ind+1); prop("show_size","True",ind+1); prop("use_font","False",ind+1); prop("use_size","False",ind+1)
     prop("tooltip_text","Font of the text tool",ind+1,True)
     for s_,h in [("font_set","on_fontpicker_font_set"),("realize","on_fontpicker_realize"),("map","on_fontpicker_map"),("map_event","on_fontpicker_map_event")]:

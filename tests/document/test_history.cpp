@@ -72,6 +72,11 @@ class HistoryTest : public MainWindowTest {
   void redo() { activate("redo_menu"); }
 
   bool sensitive(const char *name) const { return GTK_WIDGET_SENSITIVE(widget(name)); }
+  // The Undo and Redo menu items and toolbar buttons, as the user sees them.
+  void expect_undo_redo(bool undo, bool redo) const {
+    for (const char *name : {"undo_menu", "undo_button"}) EXPECT_EQ(sensitive(name), undo) << name;
+    for (const char *name : {"redo_menu", "redo_button"}) EXPECT_EQ(sensitive(name), redo) << name;
+  }
   int undo_steps() const { return history_undo_steps(canvas); }
   int redo_steps() const { return history_redo_steps(canvas); }
 
@@ -83,15 +88,13 @@ class HistoryTest : public MainWindowTest {
     const Picture after = picture();
     ASSERT_NE(after, before) << "the change changed nothing";
     EXPECT_EQ(undo_steps(), 1);
-    EXPECT_TRUE(sensitive("undo_menu"));
-    EXPECT_FALSE(sensitive("redo_menu"));
+    expect_undo_redo(true, false);
 
     undo();
     EXPECT_TRUE(same_picture(picture(), before));
     EXPECT_EQ(undo_steps(), 0);
     EXPECT_EQ(redo_steps(), 1);
-    EXPECT_FALSE(sensitive("undo_menu"));
-    EXPECT_TRUE(sensitive("redo_menu"));
+    expect_undo_redo(false, true);
     EXPECT_TRUE(drawing()->modified);
 
     redo();
@@ -112,13 +115,27 @@ class HistoryTest : public MainWindowTest {
 };
 
 TEST_F(HistoryTest, ANewWindowHasNothingToUndoOrRedo) {
-  EXPECT_FALSE(sensitive("undo_menu"));
-  EXPECT_FALSE(sensitive("redo_menu"));
+  expect_undo_redo(false, false);
   const Picture before = picture();
   undo();
   redo();
   EXPECT_EQ(picture(), before);
   EXPECT_EQ(drawing()->modified, 0);
+}
+
+TEST_F(HistoryTest, ToolbarButtonsUndoAndRedoLikeTheMenuItems) {
+  const Picture before = picture();
+  drag(10, 10, 100, 10);
+  const Picture after = picture();
+  ASSERT_NE(after, before);
+  g_signal_emit_by_name(widget("undo_button"), "clicked");
+  pump();
+  EXPECT_TRUE(same_picture(picture(), before));
+  expect_undo_redo(false, true);
+  g_signal_emit_by_name(widget("redo_button"), "clicked");
+  pump();
+  EXPECT_TRUE(same_picture(picture(), after));
+  expect_undo_redo(true, false);
 }
 
 TEST_F(HistoryTest, PenStroke) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "shell/window.h"
+#include "tools/tool_palette.h"
 #include "tests/harness/process.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
@@ -265,7 +266,17 @@ std::string key_name(const std::string &key, const std::string &modifiers) {
   return name + key;
 }
 
-TEST(ManualPage, DocumentsOnlyKeysTheInterfaceDescriptionBinds) {
+// The single letters the drawing area takes: the tools' and the colours'.
+std::set<std::string> drawing_area_keys() {
+  std::set<std::string> keys;
+  for (const VorpixToolCreateEntry *row = tool_create_entries(); row->button_name; row++)
+    if (row->key) keys.insert(std::string(1, g_ascii_toupper(static_cast<char>(row->key))));
+  for (guint key : {TOOL_KEY_SWAP_COLORS, TOOL_KEY_DEFAULT_COLORS})
+    keys.insert(std::string(1, g_ascii_toupper(static_cast<char>(key))));
+  return keys;
+}
+
+TEST(ManualPage, DocumentsOnlyKeysTheProgramBinds) {
   const std::string glade = file_contents(VORPIX_SOURCE_GLADE);
   const std::string page = file_contents(desktop_source("vorpix.1"));
   ASSERT_FALSE(glade.empty());
@@ -275,6 +286,9 @@ TEST(ManualPage, DocumentsOnlyKeysTheInterfaceDescriptionBinds) {
        it != std::sregex_iterator(); ++it)
     bound.insert(key_name((*it)[1], (*it)[2]));
   ASSERT_FALSE(bound.empty());
+  const std::set<std::string> letters = drawing_area_keys();
+  EXPECT_EQ(letters.size(), 16u);
+  bound.insert(letters.begin(), letters.end());
 
   const size_t keys = page.find(".SH KEYS\n");
   const size_t end = page.find(".SH ", keys + 1);
@@ -287,7 +301,10 @@ TEST(ManualPage, DocumentsOnlyKeysTheInterfaceDescriptionBinds) {
     EXPECT_TRUE(bound.count((*it)[1])) << (*it)[1] << " is documented but not bound";
   for (const char *key : {"Ctrl+O", "Ctrl+S", "Ctrl+Q", "Ctrl+C", "Ctrl+V"})
     EXPECT_NE(section.find(std::string(".B ") + key + "\n"), std::string::npos) << key;
-  EXPECT_GE(count, 5);
+  // Every key of the drawing area is documented, and bound.
+  for (const std::string &key : drawing_area_keys())
+    EXPECT_NE(section.find(".B " + key + "\n"), std::string::npos) << key << " is not documented";
+  EXPECT_GE(count, 5 + 16);
 }
 
 // A `cmake --install` of this build into a new temporary prefix.

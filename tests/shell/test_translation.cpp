@@ -175,7 +175,7 @@ TEST_P(TranslatedWindow, EveryMenuHasDistinctMnemonics) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, TranslatedWindow,
-                         testing::Values("en", "de", "es", "fr"));
+                         testing::ValuesIn(kLanguages));
 
 class GermanWindow : public TranslatedWindow {};
 

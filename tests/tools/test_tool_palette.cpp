@@ -255,13 +255,26 @@ TEST_F(ToolPaletteTest, SetActiveButtonSelectsWithoutPressing) {
   EXPECT_EQ(canvas->tool, tool("text"));
 }
 
-TEST_F(ToolPaletteTest, TextToolHasTheWindowsFontPicker) {
+// The font picker is usable whichever tool is current; a font chosen before
+// the text tool was ever current is the font it starts with.
+TEST_F(ToolPaletteTest, FontPickerIsAlwaysSensitiveAndItsFontWaitsForTheTextTool) {
   GtkWidget *fontpicker = widget("fontpicker");
-  EXPECT_FALSE(GTK_WIDGET_SENSITIVE(fontpicker));
+  EXPECT_TRUE(GTK_WIDGET_SENSITIVE(fontpicker));
+  gtk_font_button_set_font_name(GTK_FONT_BUTTON(fontpicker), "Serif Bold 23");
+  g_signal_emit_by_name(fontpicker, "font-set");
   click_button("text_button");
   EXPECT_TRUE(GTK_WIDGET_SENSITIVE(fontpicker));
+  gchar *font = pango_font_description_to_string(area->style->font_desc);
+  EXPECT_STREQ(font, "Serif Bold 23");
+  g_free(font);
   click_button("pen_button");
-  EXPECT_FALSE(GTK_WIDGET_SENSITIVE(fontpicker));
+  EXPECT_TRUE(GTK_WIDGET_SENSITIVE(fontpicker));
+}
+
+TEST_F(ToolPaletteTest, FontPickerShowsTheFontTheTextToolStartsWith) {
+  gchar *font = pango_font_description_to_string(area->style->font_desc);
+  EXPECT_STREQ(gtk_font_button_get_font_name(GTK_FONT_BUTTON(widget("fontpicker"))), font);
+  g_free(font);
 }
 
 TEST_F(ToolPaletteTest, FilledToggleTellsEveryToolAndShowsItsFace) {
@@ -280,6 +293,19 @@ TEST_F(ToolPaletteTest, FilledToggleTellsEveryToolAndShowsItsFace) {
   EXPECT_EQ(filled_offers.size(), with_attribute);
   for (const auto &[name, flag] : filled_offers) EXPECT_EQ(flag, 0) << name;
   EXPECT_EQ(face("filled_button", unfilled_xpm), xpm_pixels(unfilled_xpm));
+}
+
+// Off, the toggle shows a shape's outline; on, the same shape filled: the
+// outline is inked in both faces, the inside only when on.
+TEST(FilledToggleFaces, OutlinedWhenOffFilledWhenOn) {
+  const std::map<int, guint32> off = xpm_pixels(unfilled_xpm);
+  const std::map<int, guint32> on = xpm_pixels(filled_xpm);
+  for (const auto &[position, rgb] : off) EXPECT_EQ(on.count(position), 1u) << position;
+  constexpr int kWidth = 20, kHeight = 16;
+  const int centre = kHeight / 2 * kWidth + kWidth / 2;
+  EXPECT_EQ(off.count(centre), 0u);
+  EXPECT_EQ(on.count(centre), 1u);
+  EXPECT_GT(on.size(), 2 * off.size());
 }
 
 TEST_F(ToolPaletteTest, WindowsHaveTheirOwnTools) {
