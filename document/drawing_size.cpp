@@ -19,8 +19,8 @@ void background_rgb(VorpixDrawing *drawing, guchar rgb[3]) {
 }
 
 // Takes the image as the picture and frees it.
-DrawingSizeResult take(VorpixDrawing *drawing, VorpixImage *image, int over_background = 0) {
-  const int taken = drawing_take_image(drawing, image, over_background);
+DrawingSizeResult take(VorpixDrawing *drawing, VorpixImage *image) {
+  const int taken = drawing_take_image(drawing, image, 0);
   image_free(image);
   return taken ? DRAWING_SIZE_DONE : DRAWING_SIZE_NO_MEMORY;
 }
@@ -95,7 +95,14 @@ DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees) {
     image_free(picture);
     return DRAWING_SIZE_NO_MEMORY;
   }
-  return take(drawing, picture, !right_angle);
+  // The corners a free turn uncovers, in the background colour here rather
+  // than through a mask on the server: one opaque transfer.
+  if (!right_angle) {
+    guchar rgb[3];
+    background_rgb(drawing, rgb);
+    image_flatten(picture, rgb);
+  }
+  return take(drawing, picture);
 }
 
 DrawingSizeResult drawing_revert(VorpixDrawing *drawing, GtkWidget *drawing_area) {

@@ -14,6 +14,8 @@ namespace {
 // integrate over all of them.
 constexpr double kTileBelow = 0.5;
 constexpr int kMinPolygonPoints = 3;
+// As image_render: alpha below this leaves what is underneath.
+constexpr guchar kAlphaThreshold = 127;
 
 GdkRegion *outline_region(const VorpixPointArray *outline) {
   if (point_array_size(outline) < kMinPolygonPoints) return gdk_region_new();
@@ -31,6 +33,19 @@ void fill_rect(VorpixImage *image, const GdkRectangle &r, const guchar rgb[3]) {
       p[3] = kOpaque;
     }
   }
+}
+
+// Paints every pixel of image outside kept (image coordinates).
+void fill_all_but(VorpixImage *image, const GdkRegion *kept, const guchar rgb[3]) {
+  GdkRectangle whole = {0, 0, image_width(image), image_height(image)};
+  GdkRegion *outside = gdk_region_rectangle(&whole);
+  gdk_region_subtract(outside, kept);
+  GdkRectangle *rects = nullptr;
+  int count = 0;
+  gdk_region_get_rectangles(outside, &rects, &count);
+  for (int i = 0; i < count; i++) fill_rect(image, rects[i], rgb);
+  g_free(rects);
+  gdk_region_destroy(outside);
 }
 
 }  // namespace
@@ -82,18 +97,26 @@ bool image_outline_box(const VorpixPointArray *outline, int width, int height,
 void image_fill_outside(VorpixImage *image, const VorpixPointArray *outline, int x, int y,
                         const guchar rgb[3]) {
   g_return_if_fail(image && gdk_pixbuf_get_n_channels(image->pixbuf) == kRgbaChannels);
-  GdkRectangle whole = {0, 0, image_width(image), image_height(image)};
-  GdkRegion *outside = gdk_region_rectangle(&whole);
   GdkRegion *inside = outline_region(outline);
   gdk_region_offset(inside, -x, -y);
-  gdk_region_subtract(outside, inside);
-  GdkRectangle *rects = nullptr;
-  int count = 0;
-  gdk_region_get_rectangles(outside, &rects, &count);
-  for (int i = 0; i < count; i++) fill_rect(image, rects[i], rgb);
-  g_free(rects);
+  fill_all_but(image, inside, rgb);
   gdk_region_destroy(inside);
-  gdk_region_destroy(outside);
+}
+
+void image_flatten(VorpixImage *image, const guchar rgb[3]) {
+  g_return_if_fail(image && gdk_pixbuf_get_n_channels(image->pixbuf) == kRgbaChannels);
+  const int width = image_width(image);
+  for (int y = 0; y < image_height(image); y++) {
+    guchar *p = row_of(image->pixbuf, y);
+    for (int x = 0; x < width; x++, p += kRgbaChannels) {
+      if (p[3] < kAlphaThreshold) {
+        p[0] = rgb[0];
+        p[1] = rgb[1];
+        p[2] = rgb[2];
+      }
+      p[3] = kOpaque;
+    }
+  }
 }
 
 VorpixImage *image_canvas_resize(const VorpixImage *source, int width, int height, int anchor,
@@ -112,16 +135,9 @@ VorpixImage *image_canvas_resize(const VorpixImage *source, int width, int heigh
   if (!gdk_rectangle_intersect(&placed, &whole, &kept)) kept = GdkRectangle{0, 0, 0, 0};
 
   // New area only: the kept part is overwritten below.
-  GdkRegion *fresh = gdk_region_rectangle(&whole);
   GdkRegion *covered = gdk_region_rectangle(&kept);
-  gdk_region_subtract(fresh, covered);
-  GdkRectangle *rects = nullptr;
-  int count = 0;
-  gdk_region_get_rectangles(fresh, &rects, &count);
-  for (int i = 0; i < count; i++) fill_rect(result, rects[i], rgb);
-  g_free(rects);
+  fill_all_but(result, covered, rgb);
   gdk_region_destroy(covered);
-  gdk_region_destroy(fresh);
 
   const int channels = gdk_pixbuf_get_n_channels(source->pixbuf);
   for (int y = kept.y; y < kept.y + kept.height; y++) {

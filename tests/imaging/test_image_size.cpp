@@ -190,3 +190,26 @@ TEST(ImageSize, SmoothHalvingAveragesWhereNearestNeighbourPicks) {
 }
 
 }  // namespace
+
+namespace {
+
+// What image_render would leave out (alpha below 127) becomes the colour;
+// everything comes out opaque with its own colour otherwise.
+TEST(ImageSize, FlattenPutsTheColourWhereRenderingWouldShowIt) {
+  struct Case {
+    Rgba in, out;
+  };
+  const Case cases[] = {
+      {{1, 2, 3, 0}, kBackgroundPixel},
+      {{1, 2, 3, 126}, kBackgroundPixel},
+      {{1, 2, 3, 127}, {1, 2, 3, 255}},
+      {{1, 2, 3, 255}, {1, 2, 3, 255}},
+  };
+  VorpixImage *image = image_new(4, 1);
+  for (int i = 0; i < 4; i++) set_pixel(image, i, 0, cases[i].in);
+  image_flatten(image, kBackground);
+  for (int i = 0; i < 4; i++) EXPECT_EQ(pixel_at(image, i, 0), cases[i].out) << i;
+  image_free(image);
+}
+
+}  // namespace
