@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/image_private.h"
+#include "imaging/image_transfer.h"
 #include "tools/selection.h"
 
 const int BITS_PER_SAMPLE = 8;
@@ -26,23 +27,6 @@ void image_replace_pixbuf(VorpixImage *image, GdkPixbuf *pixbuf) {
   image->pixbuf = pixbuf;
 }
 
-GdkPixbuf *try_new_rgba_pixbuf(int width, int height) {
-  // GdkPixbuf allocates with g_try_malloc: null rather than an abort.
-  GdkPixbuf *newpixbuf =
-      gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, BITS_PER_SAMPLE, width, height);
-  if (newpixbuf)
-    memset(gdk_pixbuf_get_pixels(newpixbuf), 0,
-           static_cast<size_t>(gdk_pixbuf_get_rowstride(newpixbuf)) *
-               static_cast<size_t>(height));
-  return newpixbuf;
-}
-
-GdkPixbuf *new_rgba_pixbuf(int width, int height) {
-  GdkPixbuf *newpixbuf = try_new_rgba_pixbuf(width, height);
-  g_assert(newpixbuf);
-  return newpixbuf;
-}
-
 }  // namespace image_private
 
 namespace {
@@ -59,8 +43,22 @@ using ObjectRef = std::unique_ptr<T, GObjectUnref>;
 // Reads pixels of drawable into an existing buffer of at least the area's size.
 bool read_drawable(GdkPixbuf *dest, GdkDrawable *drawable, GdkColormap *colormap,
                    const GdkRectangle &area) {
-  return gdk_pixbuf_get_from_drawable(dest, drawable, colormap, area.x, area.y, 0, 0, area.width,
+  return image_transfer_read(drawable, colormap, area, dest) ||
+         gdk_pixbuf_get_from_drawable(dest, drawable, colormap, area.x, area.y, 0, 0, area.width,
                                       area.height) != nullptr;
+}
+
+// A new image of the area of drawable; null when memory or the read fails.
+VorpixImage *image_of_area(GdkDrawable *drawable, GdkColormap *colormap,
+                           const GdkRectangle &area) {
+  GdkPixbuf *pixbuf = try_new_rgba_pixbuf_unfilled(area.width, area.height);
+  if (!pixbuf) return nullptr;
+  // An RGBA destination comes back opaque.
+  if (!read_drawable(pixbuf, drawable, colormap, area)) {
+    g_object_unref(pixbuf);
+    return nullptr;
+  }
+  return image_wrap(pixbuf);
 }
 
 // Moves a negative start of a copy to 0, the other side's start along with
@@ -91,6 +89,8 @@ bool clip_copy(const VorpixImage *image, int &src_x, int &src_y, int &dest_x, in
 void draw_opaque(const VorpixImage *image, GdkDrawable *drawable, GdkGC *gc, int src_x,
                  int src_y, int dest_x, int dest_y, int width, int height, GdkRgbDither dither) {
   GdkPixbuf *pixbuf = image->pixbuf;
+  if (image_transfer_draw(drawable, gc, pixbuf, src_x, src_y, dest_x, dest_y, width, height))
+    return;
   int rowstride = gdk_pixbuf_get_rowstride(pixbuf);
   int channels = gdk_pixbuf_get_n_channels(pixbuf);
   guchar *pixels = row_of(pixbuf, src_y) + static_cast<ptrdiff_t>(src_x) * channels;
@@ -150,41 +150,32 @@ void set_alpha(VorpixImage *image, guchar alpha) {
 }  // namespace
 
 VorpixImage *image_new(int width, int height) {
-  GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, BITS_PER_SAMPLE, width, height);
-  g_assert(pixbuf);
   // Zero-filled so that every result built on a new image is deterministic.
-  memset(gdk_pixbuf_get_pixels(pixbuf), 0,
-         static_cast<size_t>(gdk_pixbuf_get_rowstride(pixbuf)) * static_cast<size_t>(height));
-  return image_wrap(pixbuf);
+  GdkPixbuf *pixbuf = try_new_rgba_pixbuf(width, height);
+  return pixbuf ? image_wrap(pixbuf) : nullptr;
+}
+
+VorpixImage *image_new_unfilled(int width, int height) {
+  GdkPixbuf *pixbuf = try_new_rgba_pixbuf_unfilled(width, height);
+  return pixbuf ? image_wrap(pixbuf) : nullptr;
 }
 
 VorpixImage *image_new_copy(const VorpixImage *source) {
   g_assert(source);
   GdkPixbuf *pixbuf = gdk_pixbuf_copy(source->pixbuf);
-  g_assert(pixbuf);
-  return image_wrap(pixbuf);
+  return pixbuf ? image_wrap(pixbuf) : nullptr;
 }
 
 VorpixImage *image_new_from_pixmap(GdkPixmap *pixmap, GdkRectangle area) {
   g_return_val_if_fail(GDK_IS_DRAWABLE(pixmap), nullptr);
-  VorpixImage *image = image_new(area.width, area.height);
-  // An RGBA destination comes back opaque.
-  bool read = read_drawable(image->pixbuf, pixmap, gdk_rgb_get_colormap(), area);
-  g_assert(read);
-  return image;
+  return image_of_area(pixmap, gdk_rgb_get_colormap(), area);
 }
 
 VorpixImage *image_new_from_desktop() {
   GdkWindow *root = gdk_get_default_root_window();
   int width = 0, height = 0;
   gdk_drawable_get_size(root, &width, &height);
-  VorpixImage *image = image_new(width, height);
-  if (!read_drawable(image->pixbuf, root, gdk_drawable_get_colormap(root),
-                     GdkRectangle{0, 0, width, height})) {
-    image_free(image);
-    return nullptr;
-  }
-  return image;
+  return image_of_area(root, gdk_drawable_get_colormap(root), GdkRectangle{0, 0, width, height});
 }
 
 void image_free(VorpixImage *image) {
@@ -262,9 +253,8 @@ VorpixImage *image_from_selection(GdkDrawable *drawable, VorpixPointArray *outli
     g_warning("selection does not intersect the drawing");
     return nullptr;
   }
-  VorpixImage *image = image_new(area.width, area.height);
-  bool read = read_drawable(image->pixbuf, drawable, gdk_rgb_get_colormap(), area);
-  g_assert(read);
+  VorpixImage *image = image_of_area(drawable, gdk_rgb_get_colormap(), area);
+  if (!image) return nullptr;
   set_alpha(image, 0);
   fill_polygon(image, outline, area.x, area.y);
   return image;

@@ -14,9 +14,15 @@ struct VorpixImage {
 
 extern const int BITS_PER_SAMPLE;  // always 8
 
-// Every creation returns an image owned by the caller, freed with image_free.
-// Images made here are RGBA; image_new's pixels are zero-filled.
+// Every creation returns an image owned by the caller, freed with image_free,
+// or null when the memory for its pixels cannot be had (or, for the pixmap
+// and the desktop, when the server cannot give the pixels): nothing is left
+// allocated then.  Images made here are RGBA; image_new's pixels are
+// zero-filled.
 VorpixImage *image_new(int width, int height);
+// As image_new, but the pixels are undefined: for a result the caller
+// overwrites whole (an effect's output), which then costs no clearing.
+VorpixImage *image_new_unfilled(int width, int height);
 VorpixImage *image_new_copy(const VorpixImage *source);
 VorpixImage *image_new_from_pixmap(GdkPixmap *pixmap, GdkRectangle area);
 VorpixImage *image_new_from_desktop();
@@ -25,6 +31,12 @@ VorpixImage *image_new_from_desktop();
 // file's own layout (three channels are possible).
 VorpixImage *image_new_readfile(const char *filename);
 void image_free(VorpixImage *image);
+
+// Pixels move between pixmaps and images through memory shared with the X
+// server when it offers that (not on a remote display), and through GdkRGB
+// otherwise; both give the same pixels.  FALSE takes the plain way from now
+// on.  Returns whether shared memory is used from now on.
+gboolean image_use_shared_memory(gboolean allow);
 
 // Both draw opaque, ignoring alpha; *ppixmap is read at the time of the call.
 int image_draw_on_pixmap(VorpixImage *image, GdkPixmap **ppixmap, GdkGC *gc);
@@ -52,7 +64,8 @@ void add_if_writable(gpointer format, gpointer list);
 // The outline's bounding rectangle clipped to the drawable, opaque inside the
 // outline and transparent outside; null when nothing of it is on the drawable.
 VorpixImage *image_from_selection(GdkDrawable *drawable, VorpixPointArray *outline);
-// Mirror in place; the result is RGBA whatever the source layout.
+// Mirror in place; the result is RGBA whatever the source layout.  1, image
+// unchanged, when the memory for the result cannot be had.
 int image_flip_x(VorpixImage *image);
 int image_flip_y(VorpixImage *image);
 // 0, 90, 180, 270 (90 turns counter-clockwise); 1 for any other angle or

@@ -20,10 +20,11 @@ constexpr gint64 kMaxPixels = gint64(1) << 28;
 VorpixImage *image_wrap(GdkPixbuf *pixbuf);
 // Drops the image's buffer and keeps the given reference instead.
 void image_replace_pixbuf(VorpixImage *image, GdkPixbuf *pixbuf);
-// A zero-filled RGBA buffer; allocation failure is fatal.
-GdkPixbuf *new_rgba_pixbuf(int width, int height);
-// The same, or null when the memory cannot be had.
+// A zero-filled RGBA buffer, or null when its memory cannot be had.
 GdkPixbuf *try_new_rgba_pixbuf(int width, int height);
+// An RGBA buffer whose pixels are undefined, for a caller that writes every
+// one; null when its memory cannot be had.
+GdkPixbuf *try_new_rgba_pixbuf_unfilled(int width, int height);
 
 inline guchar *row_of(GdkPixbuf *pixbuf, int y) {
   return gdk_pixbuf_get_pixels(pixbuf) +

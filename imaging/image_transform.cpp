@@ -20,7 +20,8 @@ GdkPixbuf *remap(GdkPixbuf *src, MapX source_x, MapY source_y) {
   int width = gdk_pixbuf_get_width(src);
   int height = gdk_pixbuf_get_height(src);
   int channels = gdk_pixbuf_get_n_channels(src);
-  GdkPixbuf *newpixbuf = new_rgba_pixbuf(width, height);
+  GdkPixbuf *newpixbuf = try_new_rgba_pixbuf_unfilled(width, height);
+  if (!newpixbuf) return nullptr;
   for (int y = 0; y < height; y++) {
     const guchar *src_row = row_of(src, source_y(y));
     guchar *dst = row_of(newpixbuf, y);
@@ -37,16 +38,18 @@ int identity(int v) { return v; }
 int image_flip_x(VorpixImage *image) {
   g_assert(image && image->pixbuf);
   int last = gdk_pixbuf_get_width(image->pixbuf) - 1;
-  image_replace_pixbuf(image,
-                       remap(image->pixbuf, [last](int x) { return last - x; }, identity));
+  GdkPixbuf *newpixbuf = remap(image->pixbuf, [last](int x) { return last - x; }, identity);
+  if (!newpixbuf) return 1;
+  image_replace_pixbuf(image, newpixbuf);
   return 0;
 }
 
 int image_flip_y(VorpixImage *image) {
   g_assert(image && image->pixbuf);
   int last = gdk_pixbuf_get_height(image->pixbuf) - 1;
-  image_replace_pixbuf(image,
-                       remap(image->pixbuf, identity, [last](int y) { return last - y; }));
+  GdkPixbuf *newpixbuf = remap(image->pixbuf, identity, [last](int y) { return last - y; });
+  if (!newpixbuf) return 1;
+  image_replace_pixbuf(image, newpixbuf);
   return 0;
 }
 
@@ -87,7 +90,7 @@ int image_rotate(VorpixImage *image, double degrees) {
     return 1;
   }
   // A result too big for the memory there is is a refusal, not an abort.
-  GdkPixbuf *newpixbuf = try_new_rgba_pixbuf(new_w, new_h);
+  GdkPixbuf *newpixbuf = try_new_rgba_pixbuf_unfilled(new_w, new_h);
   if (!newpixbuf) {
     g_warning("Cannot rotate: no memory for a picture of %d by %d pixels.", new_w, new_h);
     return 1;

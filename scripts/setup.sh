@@ -3,7 +3,7 @@
 set -eu
 
 packages="cmake g++ make pkg-config gettext libgtk2.0-dev libglade2-dev \
-  libgtest-dev libbenchmark-dev xvfb xclip xdotool poppler-utils fonts-dejavu-core \
+  libxext-dev libgtest-dev libbenchmark-dev xvfb xclip xdotool poppler-utils fonts-dejavu-core \
   desktop-file-utils groff-base librsvg2-common python3"
 
 missing=""

@@ -226,7 +226,8 @@ void on_image_effect_activate(GtkWidget *item, gpointer) {
   g_assert(effect);
   CommandStep step(canvas);
   VorpixImage *source = drawing_create_image(drawing);
-  VorpixImage *result = image_new(drawing->width, drawing->height);
+  // Every effect writes every pixel it draws back: nothing to clear.
+  VorpixImage *result = image_new_unfilled(drawing->width, drawing->height);
   effect(source, result);
   image_draw_on_pixmap(result, &drawing->backing_pixmap, drawing->gc);
   drawing_modified(drawing);
