@@ -3,6 +3,7 @@
 #include <glade/glade.h>
 #include <glib/gi18n.h>
 
+#include "document/file.h"
 #include "document/history.h"
 #include "imaging/image.h"
 #include "tools/selection.h"
@@ -265,12 +266,17 @@ int drawing_prompt_to_save(VorpixDrawing *drawing) {
   gtk_dialog_add_buttons(GTK_DIALOG(dialog), GTK_STOCK_DISCARD, GTK_RESPONSE_NO,
                          GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_YES,
                          nullptr);
+  // Return saves; nothing but the discard button itself gives the changes up.
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
+  gtk_widget_grab_focus(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES));
   int response = run_and_destroy(dialog);
   while (gtk_events_pending()) gtk_main_iteration();
 
-  if (response == GTK_RESPONSE_CANCEL) return 1;
-  if (response == GTK_RESPONSE_YES) return drawing_save(drawing) ? 0 : 1;
-  return 0;
+  if (response == GTK_RESPONSE_NO) return 0;
+  if (response != GTK_RESPONSE_YES) return 1;  // cancel, Escape, the window manager's close
+  // A drawing without a name of its own is saved where the user says.
+  const int written = drawing->untitled ? file_save_drawing_as(drawing) : drawing_save(drawing);
+  return written ? 0 : 1;
 }
 
 void drawing_clear(VorpixDrawing *drawing) { fill_with_background(drawing); }

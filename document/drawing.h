@@ -45,7 +45,10 @@ GdkPixmap *drawing_swap_pixmap(VorpixDrawing *drawing, GdkPixmap *pixmap, int wi
 // 1 when the file was written, 0 otherwise (the user has been told why).
 int drawing_save(VorpixDrawing *drawing);
 int drawing_save_as(VorpixDrawing *drawing, const char *filename);
-// 1 when the caller must stop and change nothing, 0 when it may go on.
+// Asks whether to save unsaved changes.  1 when the caller must stop and
+// change nothing (cancel, Escape, the prompt closed, a save that did not
+// happen), 0 when it may go on (nothing to save, saved, or discarded).  A
+// drawing without a name of its own is saved through the save-as chooser.
 int drawing_prompt_to_save(VorpixDrawing *drawing);
 
 void drawing_clear(VorpixDrawing *drawing);

@@ -72,6 +72,33 @@ gchar *run_chooser(GtkWidget *dialog) {
   return filename;
 }
 
+// The save-as chooser for drawing; the name chosen (freed by the caller), or
+// null when the user did not accept.  Nothing is written here.
+gchar *choose_save_name(VorpixDrawing *drawing) {
+  g_assert(drawing);
+  GtkWindow *parent = GTK_IS_WINDOW(drawing->toplevel) ? GTK_WINDOW(drawing->toplevel) : nullptr;
+  GtkWidget *dialog = gtk_file_chooser_dialog_new(
+      _("Save as"), parent, GTK_FILE_CHOOSER_ACTION_SAVE, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL,
+      GTK_STOCK_SAVE, GTK_RESPONSE_ACCEPT, nullptr);
+  g_assert(dialog);
+  GtkFileChooser *chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+
+  g_assert(drawing->filename);
+  g_assert(drawing->filename->len);
+  // Folder and name rather than gtk_file_chooser_set_filename, which
+  // proposes nothing for a file that does not exist yet (untitled.png).  The
+  // chooser refuses a name that is not UTF-8.
+  const char *name = drawing->filename->str;
+  gchar *folder = drawing->untitled ? g_get_current_dir() : existing_folder_of(name);
+  gchar *base = g_filename_display_basename(name);
+  gtk_file_chooser_set_current_folder(chooser, folder);
+  gtk_file_chooser_set_current_name(chooser, base);
+  g_free(base);
+  g_free(folder);
+  return run_chooser(dialog);
+}
+
 }  // namespace
 
 void file_show_cannot_open(VorpixCanvas *canvas, const char *filename) {
@@ -148,37 +175,25 @@ void file_open_dialog(VorpixCanvas *canvas) {
   g_free(filename);
 }
 
-void file_save_as_dialog(VorpixCanvas *canvas) {
+int file_save_as_dialog(VorpixCanvas *canvas) {
   g_assert(canvas);
-  VorpixDrawing *drawing = canvas->drawing;
   canvas_commit_change(canvas);
-
-  GtkWidget *dialog = gtk_file_chooser_dialog_new(
-      _("Save as"), GTK_WINDOW(canvas->toplevel), GTK_FILE_CHOOSER_ACTION_SAVE, GTK_STOCK_CANCEL,
-      GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_ACCEPT, nullptr);
-  g_assert(dialog);
-  GtkFileChooser *chooser = GTK_FILE_CHOOSER(dialog);
-  gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
-
-  g_assert(drawing);
-  g_assert(drawing->filename);
-  g_assert(drawing->filename->len);
-  // Folder and name rather than gtk_file_chooser_set_filename, which
-  // proposes nothing for a file that does not exist yet (untitled.png).  The
-  // chooser refuses a name that is not UTF-8.
-  const char *name = drawing->filename->str;
-  gchar *folder = drawing->untitled ? g_get_current_dir() : existing_folder_of(name);
-  gchar *base = g_filename_display_basename(name);
-  gtk_file_chooser_set_current_folder(chooser, folder);
-  gtk_file_chooser_set_current_name(chooser, base);
-  g_free(base);
-  g_free(folder);
-
-  gchar *filename = run_chooser(dialog);
-  if (!filename) return;
+  gchar *filename = choose_save_name(canvas->drawing);
+  if (!filename) return 0;
   process_pending_events();
-  if (canvas_is_open(canvas)) drawing_save_as(canvas->drawing, filename);
+  // The window may have been closed meanwhile.
+  const int written = canvas_is_open(canvas) ? drawing_save_as(canvas->drawing, filename) : 0;
   g_free(filename);
+  return written;
+}
+
+int file_save_drawing_as(VorpixDrawing *drawing) {
+  gchar *filename = choose_save_name(drawing);
+  if (!filename) return 0;
+  process_pending_events();
+  const int written = drawing_save_as(drawing, filename);
+  g_free(filename);
+  return written;
 }
 
 GtkWidget *file_new_dialog(VorpixCanvas *canvas) {

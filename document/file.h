@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 
 struct VorpixCanvas;
+struct VorpixDrawing;
 
 // One per open new-canvas dialog; attached as "user_data" to the dialog
 // window and its OK and cancel buttons, freed when the window is destroyed.
@@ -21,8 +22,13 @@ struct VorpixNewCanvasDialog {
 // error dialog says it cannot be opened and the old drawing stays.
 void file_open_dialog(VorpixCanvas *canvas);
 // Modal file chooser (with overwrite confirmation) proposing the drawing's
-// name; the drawing is written under the chosen name.
-void file_save_as_dialog(VorpixCanvas *canvas);
+// name; the drawing is written under the chosen name.  Commits the current
+// tool's pending edit first.  1 when the file was written; 0 when the user
+// cancelled or the write failed (the user has been told why).
+int file_save_as_dialog(VorpixCanvas *canvas);
+// The same chooser for a drawing alone, parented on its main window: how the
+// save prompt saves a drawing that has no name of its own yet.
+int file_save_drawing_as(VorpixDrawing *drawing);
 // Shows a new-canvas dialog proposing the drawing's size and returns at once.
 // The returned window is borrowed: the dialog destroys itself on OK with valid
 // values, on cancel, when closed, and when the canvas's main window goes.

@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 #include <glib/gstdio.h>
 
+#include <functional>
 #include <string>
+#include <vector>
+
+#include <gdk/gdkkeysyms.h>
 
 #include "document/canvas.h"
 #include "document/drawing.h"
 #include "imaging/image.h"
+#include "shell/util.h"
+#include "shell/window.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 
@@ -122,47 +128,123 @@ TEST_F(DrawingTest, PromptIsSkippedForAnUnmodifiedDrawing) {
   EXPECT_EQ(dialogs.answered(), 0);
 }
 
-TEST_F(DrawingTest, PromptCancelStopsDiscardAndCloseGoOn) {
-  drawing_modified(drawing());
-  DialogAnswerer dialogs;
-  dialogs.answer(GTK_RESPONSE_CANCEL);
-  EXPECT_EQ(drawing_prompt_to_save(drawing()), 1);
-  dialogs.answer(GTK_RESPONSE_NO);
-  EXPECT_EQ(drawing_prompt_to_save(drawing()), 0);
-  dialogs.answer(GTK_RESPONSE_DELETE_EVENT);
-  EXPECT_EQ(drawing_prompt_to_save(drawing()), 0);
-  ASSERT_EQ(dialogs.answered(), 3);
-  EXPECT_EQ(dialogs.texts()[0],
-            "Do you want to save the changes you made to \"untitled.png\"?\n"
-            "Your changes will be lost if you don't save them.");
-  EXPECT_EQ(drawing()->modified, 1) << "answering the prompt saves nothing by itself";
+// A key pressed and released on a dialog, as the user types it.
+void type_into(GtkWidget *dialog, guint keyval) {
+  vorpix_test::send_key(dialog, GDK_KEY_PRESS, keyval);
+  vorpix_test::send_key(dialog, GDK_KEY_RELEASE, keyval);
 }
 
-TEST_F(DrawingTest, PromptSaveWritesUntitledPngInTheCurrentDirectory) {
-  ScratchDir dir;
-  drawing_modified(drawing());
-  DialogAnswerer dialogs;
-  dialogs.answer(GTK_RESPONSE_YES);
-  EXPECT_EQ(drawing_prompt_to_save(drawing()), 0);
-  EXPECT_TRUE(g_file_test(dir.file("untitled.png").c_str(), G_FILE_TEST_EXISTS));
-  EXPECT_EQ(drawing()->modified, 0);
-  EXPECT_STREQ(title(), "untitled.png - vorpix");
+void click_response(GtkWidget *dialog, int response) {
+  gtk_button_clicked(GTK_BUTTON(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), response)));
 }
 
-TEST_F(DrawingTest, PromptSaveOverAnExistingUntitledPngAsksAndNoStops) {
+// The prompt answered as a user answers it: only the discard button gives the
+// changes up; Escape and the window manager's close mean cancel; Return
+// saves, the save button having the focus.
+TEST_F(DrawingTest, PromptAnsweredByKeysButtonsAndTheWindowManager) {
   ScratchDir dir;
-  write_png(dir.file("untitled.png"), 3, 3, 0x123456);
-  std::string before = file_contents(dir.file("untitled.png"));
+  const std::string path = dir.file("kept.png");
+  struct Case {
+    const char *answer;
+    std::function<void(GtkWidget *)> give;
+    int result;
+    bool written;
+  };
+  const Case cases[] = {
+      {"Escape", [](GtkWidget *d) { type_into(d, GDK_Escape); }, 1, false},
+      {"window manager's close", [](GtkWidget *d) { vorpix_test::send_delete(d); }, 1, false},
+      {"cancel button", [](GtkWidget *d) { click_response(d, GTK_RESPONSE_CANCEL); }, 1, false},
+      {"discard button", [](GtkWidget *d) { click_response(d, GTK_RESPONSE_NO); }, 0, false},
+      {"Return", [](GtkWidget *d) { type_into(d, GDK_Return); }, 0, true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.answer);
+    g_remove(path.c_str());
+    drawing_set_filename(drawing(), path.c_str());
+    drawing_modified(drawing());
+    std::string focus;
+    std::vector<std::string> buttons;
+    DialogAnswerer dialogs;
+    dialogs.act([&](GtkWidget *d) {
+      GtkWidget *focused = gtk_window_get_focus(GTK_WINDOW(d));
+      focus = GTK_IS_BUTTON(focused) ? gtk_button_get_label(GTK_BUTTON(focused)) : "no button";
+      // In the order shown, left to right.
+      GList *children = gtk_container_get_children(GTK_CONTAINER(GTK_DIALOG(d)->action_area));
+      children = g_list_sort(children, [](gconstpointer a, gconstpointer b) {
+        return GTK_WIDGET(a)->allocation.x - GTK_WIDGET(b)->allocation.x;
+      });
+      for (GList *l = children; l; l = l->next)
+        buttons.push_back(gtk_button_get_label(GTK_BUTTON(l->data)));
+      g_list_free(children);
+      c.give(d);
+    });
+    EXPECT_EQ(drawing_prompt_to_save(drawing()), c.result);
+    ASSERT_EQ(dialogs.answered(), 1);
+    EXPECT_EQ(dialogs.texts()[0],
+              "Do you want to save the changes you made to \"" + path +
+                  "\"?\nYour changes will be lost if you don't save them.");
+    EXPECT_EQ(buttons, (std::vector<std::string>{GTK_STOCK_DISCARD, GTK_STOCK_CANCEL, GTK_STOCK_SAVE}));
+    EXPECT_EQ(focus, GTK_STOCK_SAVE);
+    EXPECT_EQ(g_file_test(path.c_str(), G_FILE_TEST_EXISTS), c.written);
+    EXPECT_EQ(drawing()->modified, c.written ? 0 : 1);
+  }
+}
+
+// Saving from the prompt a drawing without a name of its own asks where:
+// nothing is written into the current directory behind the user's back.
+TEST_F(DrawingTest, PromptSaveOfAnUntitledDrawingAsksWhere) {
+  ScratchDir dir;
+  const std::string chosen = dir.file("chosen.png");
   drawing_modified(drawing());
+  std::string proposed;
   DialogAnswerer dialogs;
-  dialogs.answer(GTK_RESPONSE_YES);
-  dialogs.answer(GTK_RESPONSE_NO);
-  EXPECT_EQ(drawing_prompt_to_save(drawing()), 1);
+  dialogs.act([](GtkWidget *d) { type_into(d, GDK_Return); });
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) {
+    ASSERT_TRUE(GTK_IS_FILE_CHOOSER(d));
+    EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(d)), GTK_FILE_CHOOSER_ACTION_SAVE);
+    gchar *name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d));
+    proposed = name ? name : "";
+    g_free(name);
+  });
+  EXPECT_EQ(drawing_prompt_to_save(drawing()), 1) << "a cancelled save-as dialog cancels";
   ASSERT_EQ(dialogs.answered(), 2);
-  EXPECT_EQ(dialogs.texts()[1],
-            "The file untitled.png already exists.\n\nDo you want to overwrite it?");
-  EXPECT_EQ(file_contents(dir.file("untitled.png")), before);
+  EXPECT_EQ(proposed, dir.file("untitled.png"));
+  EXPECT_FALSE(g_file_test(dir.file("untitled.png").c_str(), G_FILE_TEST_EXISTS));
   EXPECT_EQ(drawing()->modified, 1);
+
+  dialogs.act([](GtkWidget *d) { type_into(d, GDK_Return); });
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { vorpix_test::choose_file(d, chosen); });
+  EXPECT_EQ(drawing_prompt_to_save(drawing()), 0);
+  ASSERT_EQ(dialogs.answered(), 4);
+  EXPECT_TRUE(g_file_test(chosen.c_str(), G_FILE_TEST_EXISTS));
+  EXPECT_FALSE(g_file_test(dir.file("untitled.png").c_str(), G_FILE_TEST_EXISTS));
+  EXPECT_STREQ(title(), "chosen.png - vorpix");
+}
+
+// Cancelling that save-as dialog cancels the command that asked.
+TEST_F(DrawingTest, CancelledSaveAsFromThePromptCancelsTheCommand) {
+  ScratchDir dir;
+  for (const char *item : {"close_window_menu", "quit_menu", "new_file_menu", "open_menu",
+                           "get_desktop"}) {
+    SCOPED_TRACE(item);
+    drawing_modified(drawing());
+    VorpixDrawing *before = drawing();
+    DialogAnswerer dialogs;
+    dialogs.act([](GtkWidget *d) { type_into(d, GDK_Return); });
+    dialogs.answer(GTK_RESPONSE_CANCEL);
+    gtk_menu_item_activate(GTK_MENU_ITEM(lookup_widget(window, item)));
+    pump();
+    EXPECT_EQ(dialogs.answered(), 2);
+    ASSERT_EQ(window_list() ? window_list()->data : nullptr, window) << "the window went";
+    EXPECT_EQ(drawing(), before);
+    EXPECT_EQ(dialogs.pending(), 0);
+  }
+  EXPECT_FALSE(g_file_test(dir.file("untitled.png").c_str(), G_FILE_TEST_EXISTS));
+  GList *toplevels = gtk_window_list_toplevels();
+  for (GList *l = toplevels; l; l = l->next)
+    EXPECT_FALSE(GTK_WIDGET_VISIBLE(l->data) && l->data != window)
+        << gtk_widget_get_name(GTK_WIDGET(l->data)) << " was shown";
+  g_list_free(toplevels);
 }
 
 TEST_F(DrawingTest, SaveOfANamedDrawingWritesWithoutAQuestion) {

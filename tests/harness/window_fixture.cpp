@@ -107,6 +107,14 @@ void send_focus(GtkWidget *widget, bool in) {
   gdk_event_free(event);
 }
 
+void send_delete(GtkWidget *toplevel) {
+  GdkEvent *event = gdk_event_new(GDK_DELETE);
+  event->any.window = GDK_WINDOW(g_object_ref(event_window(toplevel)));
+  event->any.send_event = TRUE;
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
 std::vector<guint32> drawable_pixels(GdkDrawable *drawable, int width, int height) {
   std::vector<guint32> result;
   GdkPixbuf *pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, gdk_rgb_get_colormap(), 0,

@@ -29,6 +29,8 @@ void send_motion(GtkWidget *widget, double x, double y, guint state, bool hint =
 void send_key(GtkWidget *widget, GdkEventType type, guint keyval, const char *text = nullptr,
               guint state = 0);
 void send_focus(GtkWidget *widget, bool in);
+// The window manager's close button: a delete event for a toplevel.
+void send_delete(GtkWidget *toplevel);
 
 // The widget named name (gtk_widget_set_name) inside root, root included;
 // null when there is none.
