@@ -71,8 +71,11 @@ void undo_or_redo(GtkWidget *widget, int (*step)(VorpixCanvas *)) {
   step(canvas);
 }
 
-// True when the drawing's unsaved changes are saved or given up.
+// True when the drawing's unsaved changes are saved or given up.  The
+// current tool's pending edit (typed text) goes into the picture first: it
+// belongs to this picture, and the prompt must know of it.
 bool may_replace_drawing(VorpixCanvas *canvas) {
+  canvas_commit_change(canvas);
   return drawing_prompt_to_save(canvas->drawing) == 0;
 }
 

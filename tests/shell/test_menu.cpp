@@ -400,6 +400,42 @@ TEST_F(MenuTest, EveryChangeMarksTheDrawingModifiedAndClosingAsks) {
   }
 }
 
+// Typed text belongs to the picture it was typed on: New and Get Desktop put
+// it there before they ask, and it never moves into the picture that comes.
+TEST_F(MenuTest, NewAndGetDesktopCommitTypedTextBeforeThePrompt) {
+  for (const char *item : {"new_file_menu", "get_desktop"}) {
+    SCOPED_TRACE(item);
+    canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, 640, 480));
+    click_button("text_button");
+    click(10, 20);
+    key(GDK_H, "H");
+    key(GDK_i, "i");
+    const std::vector<guint32> blank = picture();
+    DialogAnswerer dialogs;
+    dialogs.answer(GTK_RESPONSE_CANCEL);
+    activate(item);
+    ASSERT_EQ(dialogs.answered(), 1) << "no prompt for the typed text";
+    EXPECT_NE(picture(), blank) << "the text is not in the picture";
+
+    dialogs.answer(GTK_RESPONSE_NO);
+    activate(item);
+    ASSERT_EQ(dialogs.answered(), 2);
+    if (g_strcmp0(item, "new_file_menu") == 0) {
+      ASSERT_EQ(new_canvas_dialogs(), 1);
+      GList *toplevels = gtk_window_list_toplevels();
+      for (GList *node = toplevels; node; node = node->next)
+        if (g_strcmp0(gtk_widget_get_name(GTK_WIDGET(node->data)), "new_canvas_window") == 0 &&
+            GTK_WIDGET_VISIBLE(node->data))
+          gtk_button_clicked(GTK_BUTTON(lookup_widget(GTK_WIDGET(node->data), "new_canvas_ok_button")));
+      g_list_free(toplevels);
+      pump();
+    }
+    const std::vector<guint32> replaced = picture();
+    click_button("pen_button");  // would commit text still pending
+    EXPECT_EQ(picture(), replaced) << "the text moved into the new picture";
+  }
+}
+
 TEST_F(MenuTest, InvertAndTheOtherInertItemsChangeNothing) {
   fill(0, 0, 10, 10, kRed);
   std::vector<guint32> pixels = picture();
