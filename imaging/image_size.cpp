@@ -56,23 +56,12 @@ bool image_size_allowed(gint64 width, gint64 height) {
 }
 
 VorpixImage *image_try_new(int width, int height) {
-  if (!image_size_allowed(width, height)) return nullptr;
-  GdkPixbuf *pixbuf = try_new_rgba_pixbuf(width, height);
-  return pixbuf ? image_wrap(pixbuf) : nullptr;
+  return image_size_allowed(width, height) ? image_new(width, height) : nullptr;
 }
 
 VorpixImage *image_try_new_from_pixmap(GdkPixmap *pixmap, GdkRectangle area) {
-  g_return_val_if_fail(GDK_IS_DRAWABLE(pixmap), nullptr);
-  VorpixImage *image = image_try_new(area.width, area.height);
-  if (!image) return nullptr;
-  // X gives the pixels through a client-side copy of its own, which may fail
-  // as well.
-  if (!gdk_pixbuf_get_from_drawable(image->pixbuf, pixmap, gdk_rgb_get_colormap(), area.x, area.y,
-                                    0, 0, area.width, area.height)) {
-    image_free(image);
-    return nullptr;
-  }
-  return image;
+  if (!image_size_allowed(area.width, area.height)) return nullptr;
+  return image_new_from_pixmap(pixmap, area);
 }
 
 void image_anchor_offset(int anchor, int old_width, int old_height, int new_width,
@@ -122,7 +111,9 @@ void image_flatten(VorpixImage *image, const guchar rgb[3]) {
 VorpixImage *image_canvas_resize(const VorpixImage *source, int width, int height, int anchor,
                                  const guchar rgb[3]) {
   g_return_val_if_fail(source && anchor >= 0 && anchor < IMAGE_ANCHOR_COUNT, nullptr);
-  VorpixImage *result = image_try_new(width, height);
+  // Every pixel is written below.
+  VorpixImage *result =
+      image_size_allowed(width, height) ? image_new_unfilled(width, height) : nullptr;
   if (!result) return nullptr;
   const int sw = image_width(source), sh = image_height(source);
   int dx = 0, dy = 0;
@@ -156,7 +147,9 @@ VorpixImage *image_canvas_resize(const VorpixImage *source, int width, int heigh
 
 VorpixImage *image_scale(const VorpixImage *source, int width, int height, ImageScaleKind kind) {
   g_return_val_if_fail(source, nullptr);
-  VorpixImage *result = image_try_new(width, height);
+  // The scaling writes every pixel.
+  VorpixImage *result =
+      image_size_allowed(width, height) ? image_new_unfilled(width, height) : nullptr;
   if (!result) return nullptr;
   const double scale_x = static_cast<double>(width) / image_width(source);
   const double scale_y = static_cast<double>(height) / image_height(source);
