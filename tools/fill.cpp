@@ -1,6 +1,8 @@
 #include "tools/fill.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -23,21 +25,28 @@ void fill_destroy(VorpixTool *tool) {
 void fill_button_press(VorpixTool *tool, int x, int y) {
   VorpixDrawing *drawing = tool->drawing;
   VorpixImage *image = drawing_create_image(drawing);
-  g_assert(image);
+  // Without memory for the picture's copy nothing can be filled, and nothing is.
+  if (!image) return;
 
   GdkGCValues values = {};
   gdk_gc_get_values(drawing->gc, &values);
   guint8 r, g, b;
   convert_color(&values.foreground, &r, &g, &b);
-  const bool filled = fill_image(image, x, y, r, g, b);
+  GdkRectangle changed = {0, 0, 0, 0};
+  const FillResult result = fill_image(image, x, y, r, g, b, &changed);
 
-  image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
-  gtk_widget_queue_draw_area(tool->canvas->drawing_area, 0, 0, drawing->width, drawing->height);
+  // Only the filled rectangle differs from the picture.
+  if (result == FILL_DONE) {
+    image_draw_region_on_pixmap(image, changed, &drawing->backing_pixmap, drawing->gc);
+    gtk_widget_queue_draw_area(tool->canvas->drawing_area, changed.x, changed.y, changed.width,
+                               changed.height);
+  }
   image_free(image);
-  if (filled) {
+  if (result == FILL_NO_MEMORY) return;
+  if (result == FILL_DONE) {
     drawing_modified(drawing);
   } else {
-    // The same picture went back: marked modified, but nothing to undo.
+    // The same picture: marked modified, but nothing to undo.
     HistoryUnchanged same(tool->canvas);
     drawing_modified(drawing);
   }
@@ -189,11 +198,27 @@ void join_rows(const BitRow &above, const BitRow &below, gint32 *parent) {
   }
 }
 
-// Paints the runs of row whose root is root.  parent must already point
+// The rectangle around what a fill painted.
+struct Extent {
+  int left = G_MAXINT, top = G_MAXINT, right = -1, bottom = -1;  // inclusive
+
+  void add(int y, int from, int to) {
+    left = std::min(left, from);
+    right = std::max(right, to);
+    top = std::min(top, y);
+    bottom = std::max(bottom, y);
+  }
+  GdkRectangle rectangle() const {
+    if (right < 0) return GdkRectangle{0, 0, 0, 0};
+    return GdkRectangle{left, top, right - left + 1, bottom - top + 1};
+  }
+};
+
+// Paints the runs of row ry whose root is root.  parent must already point
 // every run of this row straight at its root.
 template <int kBpp>
-void paint_row(guchar *pixels, const BitRow &row, const gint32 *parent, gint32 root,
-               const PixelOps<kBpp> &ops) {
+void paint_row(guchar *pixels, const BitRow &row, int ry, const gint32 *parent, gint32 root,
+               const PixelOps<kBpp> &ops, Extent &extent) {
   const int words = static_cast<int>(row.match.size());
   guint64 carry = 0;  // of the addition that widens run starts into runs
   for (int w = 0; w < words; w++) {
@@ -209,7 +234,9 @@ void paint_row(guchar *pixels, const BitRow &row, const gint32 *parent, gint32 r
     carry = static_cast<guint64>(sum >> kWordBits);
     guint64 paint = (static_cast<guint64>(sum) ^ m) & m;
     if (!paint) continue;
-    guchar *p = pixels + static_cast<size_t>(w) * kWordBits * kBpp;
+    const int first = w * kWordBits;
+    extent.add(ry, first + __builtin_ctzll(paint), first + kWordBits - 1 - __builtin_clzll(paint));
+    guchar *p = pixels + static_cast<size_t>(first) * kBpp;
     if (paint == ~guint64(0)) {
       for (int i = 0; i < kWordBits; i++, p += kBpp) ops.paint(p);
       continue;
@@ -221,10 +248,11 @@ void paint_row(guchar *pixels, const BitRow &row, const gint32 *parent, gint32 r
 // The 4-connected region of (x, y) as connected runs: the rows' runs of
 // matching pixels are joined with the runs they overlap in the row above
 // (union-find), and the runs that share the seed's root are painted.  The
-// work is a fixed number of passes over bit rows, however ragged the region.
+// work is a fixed number of passes over bit rows of the whole picture,
+// however ragged the region.
 template <int kBpp>
-void seed_fill(guchar *pixels, size_t stride, int width, int height, int x, int y,
-               const PixelOps<kBpp> ops) {
+void fill_connected_runs(guchar *pixels, size_t stride, int width, int height, int x, int y,
+                         const PixelOps<kBpp> &ops, Extent &extent) {
   const int words = (width + kWordBits - 1) / kWordBits;
   std::vector<BitRow> rows(static_cast<size_t>(height));
   gint32 runs = 0;
@@ -251,7 +279,126 @@ void seed_fill(guchar *pixels, size_t stride, int width, int height, int x, int 
   // Parents precede their children, so one pass in order resolves every root.
   for (gint32 i = 0; i < runs; i++) parent[i] = parent[parent[i]];
   for (int ry = 0; ry < height; ry++)
-    paint_row<kBpp>(pixels + ry * stride, rows[ry], parent.data(), root, ops);
+    paint_row<kBpp>(pixels + ry * stride, rows[ry], ry, parent.data(), root, ops, extent);
+}
+
+// Pixels of the region already found, one bit each.  Zero-filled memory
+// from the system: only the pages the region touches cost anything.
+class Visited {
+ public:
+  Visited(int width, int height)
+      : words_(static_cast<size_t>((width + kWordBits - 1) / kWordBits)),
+        bits_(static_cast<guint64 *>(
+            g_try_malloc0_n(words_ * static_cast<size_t>(height), sizeof(guint64)))) {}
+  ~Visited() { g_free(bits_); }
+  Visited(const Visited &) = delete;
+  Visited &operator=(const Visited &) = delete;
+
+  bool ok() const { return bits_ != nullptr; }
+  bool test(int x, int y) const {
+    return (bits_[y * words_ + x / kWordBits] >> (x % kWordBits)) & 1;
+  }
+  void mark(int y, int from, int to) {
+    guint64 *row = bits_ + y * words_;
+    for (int w = from / kWordBits; w <= to / kWordBits; w++) {
+      const int lo = std::max(from - w * kWordBits, 0);
+      const int hi = std::min(to - w * kWordBits, kWordBits - 1);
+      row[w] |= bits_upto(hi) & ~(lo ? bits_upto(lo - 1) : 0);
+    }
+  }
+
+ private:
+  size_t words_;
+  guint64 *bits_;
+};
+
+// A row's run of region pixels, ends included.
+struct Run {
+  gint32 y, left, right;
+};
+
+// What following the region costs, in pixels looked at; finding a run and
+// queueing it costs as much as looking at this many pixels.
+constexpr gint64 kRunCost = 64;
+// Following gives up once it has looked at half as many pixels as the
+// picture has, a small part of what the connected runs cost for any region:
+// a region that large is better found by them.
+constexpr gint64 kFollowBudgetDivisor = 2;
+
+// The region followed from the seed, a run at a time, each run's rows above
+// and below searched along it, as a seed fill does: the work is that of the
+// region and its border.  False, with runs undefined, once it has cost more
+// than budget: the region is large and ragged, and the connected runs find
+// it faster.
+template <int kBpp>
+bool follow_region(const guchar *pixels, size_t stride, int width, int height, int x, int y,
+                   const PixelOps<kBpp> &ops, gint64 budget, Visited &visited,
+                   std::vector<Run> &runs) {
+  auto at = [&](int px, int py) { return pixels + py * stride + static_cast<size_t>(px) * kBpp; };
+  gint64 spent = 0;
+  // The whole run of matching pixels through (px, py), which matches.
+  auto add_run = [&](int px, int py) {
+    const guchar *p = at(px, py);
+    int left = px, right = px;
+    for (const guchar *q = p - kBpp; left > 0 && ops.matches(q); q -= kBpp) left--;
+    for (const guchar *q = p + kBpp; right + 1 < width && ops.matches(q); q += kBpp) right++;
+    visited.mark(py, left, right);
+    runs.push_back(Run{py, left, right});
+    spent += right - left + 1 + kRunCost;
+    return right;
+  };
+
+  add_run(x, y);
+  // Runs whose neighbouring rows are still to be searched: a stack of
+  // indexes into runs.
+  std::vector<size_t> pending{0};
+  while (!pending.empty()) {
+    const Run run = runs[pending.back()];
+    pending.pop_back();
+    for (int ny : {run.y - 1, run.y + 1}) {
+      if (ny < 0 || ny >= height) continue;
+      spent += run.right - run.left + 1;
+      // A matching pixel already found belongs to a run found whole.
+      for (int cx = run.left; cx <= run.right; cx++) {
+        if (!ops.matches(at(cx, ny)) || visited.test(cx, ny)) continue;
+        cx = add_run(cx, ny) + 1;
+        pending.push_back(runs.size() - 1);
+      }
+    }
+    if (spent > budget) return false;
+  }
+  return true;
+}
+
+template <int kBpp>
+FillResult fill_region(FillMethod method, guchar *pixels, size_t stride, int width, int height,
+                       int x, int y, const PixelOps<kBpp> ops, GdkRectangle *changed) {
+  Extent extent;
+  try {
+    bool followed = false;
+    if (method != FillMethod::kConnectedRuns) {
+      Visited visited(width, height);
+      if (!visited.ok()) return FILL_NO_MEMORY;
+      std::vector<Run> runs;
+      const gint64 budget = method == FillMethod::kFollow
+                                ? G_MAXINT64
+                                : width * static_cast<gint64>(height) / kFollowBudgetDivisor;
+      followed = follow_region<kBpp>(pixels, stride, width, height, x, y, ops, budget, visited,
+                                     runs);
+      // Nothing is painted until a method has the whole region.
+      for (size_t i = 0; followed && i < runs.size(); i++) {
+        const Run &run = runs[i];
+        guchar *p = pixels + run.y * stride + static_cast<size_t>(run.left) * kBpp;
+        for (int px = run.left; px <= run.right; px++, p += kBpp) ops.paint(p);
+        extent.add(run.y, run.left, run.right);
+      }
+    }
+    if (!followed) fill_connected_runs<kBpp>(pixels, stride, width, height, x, y, ops, extent);
+  } catch (const std::bad_alloc &) {
+    return FILL_NO_MEMORY;
+  }
+  if (changed) *changed = extent.rectangle();
+  return FILL_DONE;
 }
 
 }  // namespace
@@ -266,22 +413,28 @@ VorpixTool *fill_create(const char *name) {
   return fill;
 }
 
-bool fill_image(VorpixImage *image, int x, int y, guint8 r, guint8 g, guint8 b) {
+FillResult fill_image(VorpixImage *image, int x, int y, guint8 r, guint8 g, guint8 b,
+                      GdkRectangle *changed) {
+  return fill_image_by(FillMethod::kChosen, image, x, y, r, g, b, changed);
+}
+
+FillResult fill_image_by(FillMethod method, VorpixImage *image, int x, int y, guint8 r, guint8 g,
+                         guint8 b, GdkRectangle *changed) {
+  if (changed) *changed = GdkRectangle{0, 0, 0, 0};
   const int width = image_width(image);
   const int height = image_height(image);
-  if (x < 0 || x >= width || y < 0 || y >= height) return false;
+  if (x < 0 || x >= width || y < 0 || y >= height) return FILL_UNCHANGED;
 
   guchar *const pixels = image_pixels(image);
   const size_t stride = static_cast<size_t>(image_rowstride(image));
   const int bpp = image_pixelsize(image);
   const guchar *seed = pixels + y * stride + static_cast<size_t>(x) * bpp;
-  if (seed[0] == r && seed[1] == g && seed[2] == b) return false;
+  if (seed[0] == r && seed[1] == g && seed[2] == b) return FILL_UNCHANGED;
 
-  if (bpp == 4) {
-    seed_fill<4>(pixels, stride, width, height, x, y, PixelOps<4>(seed, r, g, b));
-  } else {
-    g_assert(bpp == 3);
-    seed_fill<3>(pixels, stride, width, height, x, y, PixelOps<3>(seed, r, g, b));
-  }
-  return true;
+  if (bpp == 4)
+    return fill_region<4>(method, pixels, stride, width, height, x, y,
+                          PixelOps<4>(seed, r, g, b), changed);
+  g_assert(bpp == 3);
+  return fill_region<3>(method, pixels, stride, width, height, x, y, PixelOps<3>(seed, r, g, b),
+                        changed);
 }

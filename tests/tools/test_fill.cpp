@@ -94,33 +94,78 @@ Picture noise(int w, int h, double density, unsigned seed, guint32 a, guint32 b)
   return picture;
 }
 
-TEST(FillImage, MatchesBreadthFirstFillOnRandomPictures) {
-  for (unsigned seed = 1; seed <= 60; seed++) {
-    int w = 1 + seed % 37, h = 1 + (seed * 7) % 29;
-    Picture picture = noise(w, h, 0.3 + (seed % 6) * 0.1, seed, kBlack, kWhite);
-    int x = (seed * 5) % w, y = (seed * 3) % h;
+constexpr FillMethod kMethods[] = {FillMethod::kChosen, FillMethod::kFollow,
+                                   FillMethod::kConnectedRuns};
+
+// The rectangle around the pixels that differ between two pictures.
+GdkRectangle changed_between(const Picture &before, const Picture &after) {
+  int left = before.width, top = before.height, right = -1, bottom = -1;
+  for (int y = 0; y < before.height; y++)
+    for (int x = 0; x < before.width; x++)
+      if (before.rgb[size_t(y) * before.width + x] != after.rgb[size_t(y) * after.width + x]) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  if (right < 0) return GdkRectangle{0, 0, 0, 0};
+  return GdkRectangle{left, top, right - left + 1, bottom - top + 1};
+}
+
+// Fills picture at (x, y) by every method and compares each result, and
+// the rectangle it reports, with the breadth-first fill's.
+void expect_fills_like_reference(const Picture &picture, int x, int y) {
+  Picture expected = picture;
+  expected.reference_fill(x, y, kRed);
+  const GdkRectangle want = changed_between(picture, expected);
+  for (FillMethod method : kMethods) {
+    SCOPED_TRACE(::testing::Message() << "method " << static_cast<int>(method));
     VorpixImage *image = picture.to_image();
-    fill_image(image, x, y, 0xFF, 0, 0);
-    picture.reference_fill(x, y, kRed);
-    EXPECT_EQ(differences(Picture::rgb_of(image), picture.rgb), 0u) << "seed " << seed;
+    GdkRectangle changed = {-1, -1, -1, -1};
+    EXPECT_EQ(fill_image_by(method, image, x, y, 0xFF, 0, 0, &changed), FILL_DONE);
+    EXPECT_EQ(differences(Picture::rgb_of(image), expected.rgb), 0u);
+    EXPECT_TRUE(changed.x == want.x && changed.y == want.y && changed.width == want.width &&
+                changed.height == want.height)
+        << changed.x << "," << changed.y << " " << changed.width << "x" << changed.height
+        << " instead of " << want.x << "," << want.y << " " << want.width << "x" << want.height;
     image_free(image);
   }
 }
 
-TEST(FillImage, MatchesBreadthFirstFillAcrossWordBoundaries) {
+TEST(FillImage, EveryMethodMatchesBreadthFirstFillOnRandomPictures) {
+  for (unsigned seed = 1; seed <= 60; seed++) {
+    SCOPED_TRACE(::testing::Message() << "seed " << seed);
+    int w = 1 + seed % 37, h = 1 + (seed * 7) % 29;
+    Picture picture = noise(w, h, 0.3 + (seed % 6) * 0.1, seed, kBlack, kWhite);
+    expect_fills_like_reference(picture, (seed * 5) % w, (seed * 3) % h);
+  }
+}
+
+TEST(FillImage, EveryMethodMatchesBreadthFirstFillAcrossWordBoundaries) {
   // Widths around multiples of 64, where rows of the fill's bookkeeping split.
   unsigned seed = 100;
   for (int w : {63, 64, 65, 127, 128, 129, 191, 200}) {
     for (double density : {0.5, 0.6, 0.7, 0.9, 1.0}) {
+      SCOPED_TRACE(::testing::Message() << "width " << w << " density " << density);
       Picture picture = noise(w, 23, density, ++seed, kWhite, kBlack);
       int x = w - 1 - int(seed % 3), y = int(seed % 23);
       picture.at(x, y) = kWhite;
-      VorpixImage *image = picture.to_image();
-      fill_image(image, x, y, 0xFF, 0, 0);
-      picture.reference_fill(x, y, kRed);
-      EXPECT_EQ(differences(Picture::rgb_of(image), picture.rgb), 0u)
-          << "width " << w << " density " << density;
-      image_free(image);
+      expect_fills_like_reference(picture, x, y);
+    }
+  }
+}
+
+TEST(FillImage, EveryMethodMatchesBreadthFirstFillFromSmallToWholeRegions) {
+  // A maze of walls with gaps: regions from a single pixel to nearly the
+  // whole picture, plain and ragged, on both sides of the method's choice.
+  const int w = 300, h = 200;
+  for (double density : {0.0, 0.3, 0.45, 0.6, 0.8, 0.97}) {
+    SCOPED_TRACE(::testing::Message() << "density " << density);
+    Picture picture = noise(w, h, density, unsigned(density * 100), kBlack, kWhite);
+    for (int x = 0; x < w; x += 37) picture.at(x, h / 2) = kBlack;
+    for (auto [x, y] : {std::pair{w / 2, h / 2 + 1}, {3, 3}, {w - 1, h - 1}}) {
+      if (picture.at(x, y) == kBlack) picture.at(x, y) = kWhite;
+      expect_fills_like_reference(picture, x, y);
     }
   }
 }
@@ -132,7 +177,7 @@ TEST(FillImage, RowWithMoreThan65535RunsIsFilledCompletely) {
   Picture picture(w, 2, kWhite);
   for (int x = 0; x < w; x += 2) picture.at(x, 0) = kBlack;
   VorpixImage *image = picture.to_image();
-  fill_image(image, w - 1, 1, 0xFF, 0, 0);
+  EXPECT_EQ(fill_image(image, w - 1, 1, 0xFF, 0, 0), FILL_DONE);
   picture.reference_fill(w - 1, 1, kRed);
   EXPECT_EQ(differences(Picture::rgb_of(image), picture.rgb), 0u);
   image_free(image);
@@ -145,7 +190,7 @@ TEST(FillImage, ThreeBytePixelsAreFilledToo) {
   int stride = gdk_pixbuf_get_rowstride(pixbuf);
   for (int y = 0; y < 5; y++) memset(pixels + y * stride + 30 * 3, 0, 3);  // a wall at x 30
   VorpixImage image = {pixbuf};
-  EXPECT_TRUE(fill_image(&image, 0, 0, 0x10, 0x20, 0x30));
+  EXPECT_EQ(fill_image(&image, 0, 0, 0x10, 0x20, 0x30), FILL_DONE);
   for (int y = 0; y < 5; y++)
     for (int x = 0; x < 70; x++) {
       const guchar *p = pixels + y * stride + x * 3;
@@ -175,13 +220,13 @@ TEST(FillImage, NothingToDoOutsideOrOnTheFillColour) {
   Picture picture(8, 8, kWhite);
   picture.at(2, 2) = kRed;
   VorpixImage *image = picture.to_image();
-  EXPECT_FALSE(fill_image(image, -1, 0, 0xFF, 0, 0));
-  EXPECT_FALSE(fill_image(image, 8, 0, 0xFF, 0, 0));
-  EXPECT_FALSE(fill_image(image, 0, 8, 0xFF, 0, 0));
-  EXPECT_FALSE(fill_image(image, 0, -1, 0xFF, 0, 0));
-  EXPECT_FALSE(fill_image(image, 2, 2, 0xFF, 0, 0));
+  EXPECT_EQ(fill_image(image, -1, 0, 0xFF, 0, 0), FILL_UNCHANGED);
+  EXPECT_EQ(fill_image(image, 8, 0, 0xFF, 0, 0), FILL_UNCHANGED);
+  EXPECT_EQ(fill_image(image, 0, 8, 0xFF, 0, 0), FILL_UNCHANGED);
+  EXPECT_EQ(fill_image(image, 0, -1, 0xFF, 0, 0), FILL_UNCHANGED);
+  EXPECT_EQ(fill_image(image, 2, 2, 0xFF, 0, 0), FILL_UNCHANGED);
   EXPECT_EQ(differences(Picture::rgb_of(image), picture.rgb), 0u);
-  EXPECT_TRUE(fill_image(image, 0, 0, 0xFF, 0, 0));
+  EXPECT_EQ(fill_image(image, 0, 0, 0xFF, 0, 0), FILL_DONE);
   image_free(image);
 }
 
