@@ -3,6 +3,10 @@
 #include <glade/glade.h>
 #include <glib/gi18n.h>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "document/file.h"
 #include "document/history.h"
 #include "imaging/image.h"
@@ -13,6 +17,9 @@ namespace {
 // X cannot address pixmaps with a side beyond this.
 constexpr int kMaxPixmapSide = 32767;
 constexpr char kRevertItem[] = "revert_menu";
+
+using ChangeWatch = std::pair<DrawingChangeFunc, gpointer>;
+std::vector<ChangeWatch> change_watches;
 
 bool is_right_angle(int degrees) {
   return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
@@ -201,10 +208,43 @@ void drawing_update_title(VorpixDrawing *drawing) {
 }
 
 void drawing_modified(VorpixDrawing *drawing) {
+  drawing_modified_area(drawing, GdkRectangle{0, 0, drawing->width, drawing->height});
+}
+
+void drawing_modified_area(VorpixDrawing *drawing, GdkRectangle area) {
   history_drawing_modified(drawing);
-  if (drawing->modified) return;
-  drawing->modified = 1;
-  drawing_update_title(drawing);
+  if (!drawing->modified) {
+    drawing->modified = 1;
+    drawing_update_title(drawing);
+  }
+  drawing_changed(drawing, area);
+}
+
+GdkRectangle drawing_line_area(int x1, int y1, int x2, int y2, int line_width) {
+  // Half the width each side (a projecting cap reaches as far), and a pixel
+  // for the rasterizer's rounding.
+  const int reach = std::max(line_width, 1) / 2 + 1;
+  const int left = std::min(x1, x2) - reach, top = std::min(y1, y2) - reach;
+  return {left, top, std::max(x1, x2) + reach + 1 - left, std::max(y1, y2) + reach + 1 - top};
+}
+
+void drawing_add_change_watch(DrawingChangeFunc func, gpointer data) {
+  change_watches.emplace_back(func, data);
+}
+
+void drawing_remove_change_watch(DrawingChangeFunc func, gpointer data) {
+  auto it = std::find(change_watches.begin(), change_watches.end(), ChangeWatch(func, data));
+  if (it != change_watches.end()) change_watches.erase(it);
+}
+
+void drawing_changed(VorpixDrawing *drawing, GdkRectangle area) {
+  GdkRectangle picture = {0, 0, drawing->width, drawing->height};
+  GdkRectangle part;
+  if (area.width <= 0 || area.height <= 0 || !gdk_rectangle_intersect(&area, &picture, &part))
+    return;
+  // A watch may remove itself while it is called.
+  const std::vector<ChangeWatch> watches = change_watches;
+  for (const ChangeWatch &watch : watches) watch.first(drawing, &part, watch.second);
 }
 
 int drawing_in_bounds(VorpixDrawing *drawing, int x, int y) {
@@ -294,8 +334,10 @@ void drawing_clear_selection(VorpixDrawing *drawing, VorpixPointArray *outline) 
   gdk_gc_set_foreground(gc, &values.background);
   GdkPoint *points = point_array_data(outline);
   gdk_draw_polygon(drawing->backing_pixmap, gc, TRUE, points, n);
-  gdk_draw_polygon(drawing->window, gc, TRUE, points, n);
   gdk_gc_set_foreground(gc, &values.foreground);
+  GdkRectangle box;
+  point_array_bounding_rectangle(outline, &box);
+  drawing_changed(drawing, box);
 }
 
 int drawing_take_image(VorpixDrawing *drawing, const VorpixImage *image, int over_background) {

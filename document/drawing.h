@@ -30,7 +30,28 @@ void drawing_destroy(VorpixDrawing *drawing);
 
 void drawing_set_filename(VorpixDrawing *drawing, const char *filename);
 void drawing_update_title(VorpixDrawing *drawing);
+// The whole picture changed: as drawing_modified_area with the whole picture.
 void drawing_modified(VorpixDrawing *drawing);
+// A part of the picture changed: sets the modified flag (retitling the window
+// on the first change), tells the undo history, and reports the area, cut to
+// the picture, through drawing_changed.  An empty area marks the drawing
+// modified and reports nothing.
+void drawing_modified_area(VorpixDrawing *drawing, GdkRectangle area);
+
+// The area a line from (x1, y1) to (x2, y2) of that width can cover, caps
+// and joins included.
+GdkRectangle drawing_line_area(int x1, int y1, int x2, int y2, int line_width);
+
+// Everything that shows or keeps a copy of pictures learns of changed
+// rectangles here.  A watch is called for every drawing's changes, with the
+// area in picture pixels, never empty and within the picture.
+using DrawingChangeFunc = void (*)(VorpixDrawing *drawing, const GdkRectangle *area,
+                                   gpointer data);
+void drawing_add_change_watch(DrawingChangeFunc func, gpointer data);
+void drawing_remove_change_watch(DrawingChangeFunc func, gpointer data);
+// Reports a changed area to the watches without marking the drawing
+// modified (clearing, a paste piece lifted off its place).
+void drawing_changed(VorpixDrawing *drawing, GdkRectangle area);
 // Both upper ends count as inside: outlines run along pixel edges.
 int drawing_in_bounds(VorpixDrawing *drawing, int x, int y);
 // A new RGBA image of the whole picture; the caller frees it.
