@@ -23,10 +23,11 @@ def packing(ind, expand=False, fill=True, padding=0):
     w('</packing>', ind)
 
 # accel: one (key, modifiers) pair or a list of them.
+# check: a GtkCheckMenuItem whose handler takes "toggled".
 def menuitem(id_, label, handler, ind, accel=None, hidden=False, submenu=None, tooltip=None,
-             sensitive=True):
+             sensitive=True, check=False):
     w('<child>', ind)
-    w('<widget class="GtkMenuItem" id="%s">' % id_, ind+1)
+    w('<widget class="%s" id="%s">' % ("GtkCheckMenuItem" if check else "GtkMenuItem", id_), ind+1)
     if hidden:
         prop("visible", "False", ind+2); prop("no_show_all", "True", ind+2)
     else:
@@ -35,7 +36,7 @@ def menuitem(id_, label, handler, ind, accel=None, hidden=False, submenu=None, t
     prop("label", label, ind+2, True)
     prop("use_underline", "True", ind+2)
     if tooltip: prop("tooltip_text", tooltip, ind+2, True)
-    if handler: signal("activate", handler, ind+2)
+    if handler: signal("toggled" if check else "activate", handler, ind+2)
     for key, mods in ([accel] if isinstance(accel, tuple) else accel or []):
         w('<accelerator key="%s" modifiers="%s" signal="activate"/>' % (key, mods), ind+2)
     if submenu:
@@ -311,6 +312,11 @@ for bid, cls, label, h in [("font_button","GtkButton","Font","on_font_button_cli
 w('<child>', 8); w('<widget class="GtkImage" id="about_pixmap">', 9); prop("visible","True",10)
 signal("realize","on_about_dialog_pixmap_realize",10); w('</widget>', 9); packing(10); w('</child>', 8)
 w('</widget>', 7); packing(6); w('</child>', 6)
+w('</widget>', 5); packing(4); w('</child>', 4)
+# status bar
+w('<child>', 4); w('<widget class="Custom" id="status_bar">', 5); prop("visible","True",6)
+prop("creation_function","create_status_bar",6)
+prop("int1",0,6); prop("int2",0,6); prop("last_modification_time","Wed, 09 Dec 2026 08:00:00 GMT",6)
 w('</widget>', 5); packing(4); w('</child>', 4)
 w('</widget>', 3); w('</child>', 2)
 w('</widget>', 1)
