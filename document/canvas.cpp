@@ -2,8 +2,11 @@
 
 #include <glade/glade.h>
 
+#include <cmath>
+
 #include "document/drawing.h"
 #include "document/history.h"
+#include "document/view.h"
 #include "panels/gtkscrollframe.h"
 #include "shell/util.h"
 #include "tools/paste.h"
@@ -26,56 +29,96 @@ VorpixTool *current_tool(gpointer data) { return static_cast<VorpixCanvas *>(dat
 
 VorpixCanvas *as_canvas(gpointer data) { return static_cast<VorpixCanvas *>(data); }
 
+// What a tool did during an event shows on the window before the next one.
+class FlushAfter {
+ public:
+  explicit FlushAfter(gpointer data) : canvas_(as_canvas(data)) {}
+  ~FlushAfter() {
+    if (canvas_->view) view_flush(canvas_->view);
+  }
+  FlushAfter(const FlushAfter &) = delete;
+  FlushAfter &operator=(const FlushAfter &) = delete;
+
+ private:
+  VorpixCanvas *canvas_;
+};
+
 gboolean on_button_press(GtkWidget *, GdkEventButton *event, gpointer data) {
   VorpixTool *tool = current_tool(data);
   if (event->button == 1 && tool && tool->button_press) {
+    FlushAfter flush(data);
     // The extra press of a double or triple click belongs to its click.
     if (event->type == GDK_BUTTON_PRESS) history_pointer_press(as_canvas(data));
-    tool->button_press(tool, static_cast<int>(event->x), static_cast<int>(event->y));
+    int x, y;
+    view_window_to_picture(as_canvas(data)->view, event->x, event->y, &x, &y);
+    tool->button_press(tool, x, y);
   }
   return FALSE;
 }
 
 gboolean on_button_release(GtkWidget *, GdkEventButton *event, gpointer data) {
   if (event->button != 1) return FALSE;
+  FlushAfter flush(data);
   VorpixTool *tool = current_tool(data);
-  if (tool && tool->button_release)
-    tool->button_release(tool, static_cast<int>(event->x), static_cast<int>(event->y));
+  if (tool && tool->button_release) {
+    int x, y;
+    view_window_to_picture(as_canvas(data)->view, event->x, event->y, &x, &y);
+    tool->button_release(tool, x, y);
+  }
   history_pointer_release(as_canvas(data));
   return FALSE;
 }
 
 gboolean on_motion(GtkWidget *, GdkEventMotion *event, gpointer data) {
-  int x, y;
+  double x, y;
   GdkModifierType state;
   if (event->is_hint) {
     // A hint carries a stale position: ask for the pointer's current one.
     // The server's state is as current, and may already hold a press still
     // queued behind the hint: it is a drag only if it was one when sent.
     GdkModifierType now;
-    gdk_window_get_pointer(event->window, &x, &y, &now);
+    int pointer_x, pointer_y;
+    gdk_window_get_pointer(event->window, &pointer_x, &pointer_y, &now);
+    x = pointer_x;
+    y = pointer_y;
     state = static_cast<GdkModifierType>(event->state & now);
   } else {
-    x = static_cast<int>(event->x);
-    y = static_cast<int>(event->y);
+    x = event->x;
+    y = event->y;
     state = static_cast<GdkModifierType>(event->state);
   }
+  VorpixView *view = as_canvas(data)->view;
+  view_pointer_moved(view, static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y)));
   VorpixTool *tool = current_tool(data);
   if ((state & GDK_BUTTON1_MASK) && tool && tool->motion) {
+    FlushAfter flush(data);
     history_pointer_motion(as_canvas(data));
-    tool->motion(tool, x, y);
+    int px, py;
+    view_window_to_picture(view, x, y, &px, &py);
+    tool->motion(tool, px, py);
   }
   return TRUE;
 }
 
-gboolean on_expose(GtkWidget *area, GdkEventExpose *event, gpointer data) {
-  VorpixCanvas *canvas = static_cast<VorpixCanvas *>(data);
-  const GdkRectangle &r = event->area;
-  gdk_draw_drawable(area->window, area->style->fg_gc[GTK_WIDGET_STATE(area)],
-                    canvas->drawing->backing_pixmap, r.x, r.y, r.x, r.y, r.width, r.height);
-  VorpixTool *tool = canvas->tool;
-  if (tool && tool->draw) tool->draw(tool);
+gboolean on_leave(GtkWidget *, GdkEventCrossing *, gpointer data) {
+  view_pointer_left(as_canvas(data)->view);
   return FALSE;
+}
+
+// Control and the wheel zoom about the pointer; the plain wheel goes on to
+// the scroll frame, which scrolls.
+gboolean on_scroll(GtkWidget *, GdkEventScroll *event, gpointer data) {
+  if (!(event->state & GDK_CONTROL_MASK)) return FALSE;
+  if (event->direction != GDK_SCROLL_UP && event->direction != GDK_SCROLL_DOWN) return FALSE;
+  VorpixView *view = as_canvas(data)->view;
+  const int step = event->direction == GDK_SCROLL_UP ? 1 : -1;
+  view_set_level_at(view, view->level + step, static_cast<int>(std::floor(event->x)),
+                    static_cast<int>(std::floor(event->y)));
+  return TRUE;
+}
+
+gboolean on_expose(GtkWidget *, GdkEventExpose *event, gpointer data) {
+  return view_expose(as_canvas(data)->view, event);
 }
 
 gboolean on_focus_in(GtkWidget *, GdkEventFocus *, gpointer data) {
@@ -106,6 +149,7 @@ gboolean on_key_release(GtkWidget *, GdkEventKey *event, gpointer data) {
     canvas->claimed_keycode = 0;
     return FALSE;
   }
+  FlushAfter flush(data);
   VorpixTool *tool = current_tool(data);
   if (tool && tool->key_release) tool->key_release(tool, event);
   return FALSE;
@@ -146,6 +190,7 @@ void on_selection_changed(VorpixSelection *, gpointer data) {
   GladeXML *xml = canvas->toplevel ? glade_get_widget_tree(canvas->toplevel) : nullptr;
   if (GtkWidget *crop = xml ? glade_xml_get_widget(xml, kCropItem) : nullptr)
     gtk_widget_set_sensitive(crop, canvas_has_selection(canvas));
+  if (canvas->view) view_selection_changed(canvas->view);
 }
 
 // Runs when the drawing area is realized.
@@ -168,9 +213,9 @@ void canvas_new(GtkWidget *area, gpointer) {
   VorpixDrawing *drawing = create_first_drawing(area, gc);
   canvas->drawing = drawing;
   selection_size(canvas->selection, drawing->width, drawing->height);
+  canvas->view = view_new(canvas);
 
   g_object_set_data_full(G_OBJECT(area), "user_data", canvas, canvas_destroy);
-  gtk_widget_set_size_request(area, drawing->width, drawing->height);
 
   g_signal_connect(area, "button_press_event", G_CALLBACK(on_button_press), canvas);
   g_signal_connect(area, "button_release_event", G_CALLBACK(on_button_release), canvas);
@@ -180,6 +225,8 @@ void canvas_new(GtkWidget *area, gpointer) {
   g_signal_connect(area, "focus_out_event", G_CALLBACK(on_focus_out), canvas);
   g_signal_connect(area, "key_release_event", G_CALLBACK(on_key_release), canvas);
   g_signal_connect(area, "key_press_event", G_CALLBACK(on_key_press), canvas);
+  g_signal_connect(area, "leave_notify_event", G_CALLBACK(on_leave), canvas);
+  g_signal_connect(area, "scroll_event", G_CALLBACK(on_scroll), canvas);
 }
 
 void show_cursor(VorpixCanvas *canvas, GdkCursor *cursor) {
@@ -206,20 +253,17 @@ void canvas_init_arg(int argc, char **argv) {
   for (int i = 1; i < argc; i++) pending_files[i - 1] = argv[i];
 }
 
+// The drawing area is the size of the visible part of the picture and takes
+// the frame's adjustments itself: a zoomed picture can be far larger than an
+// X window may be.
 GtkWidget *create_drawing_area_in_scroll_frame(gchar *, gchar *, gchar *, gint, gint) {
   GtkWidget *frame = gtk_scroll_frame_new(nullptr, nullptr);
   gtk_scroll_frame_set_policy(GTK_SCROLL_FRAME(frame), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
 
-  GtkWidget *viewport = gtk_viewport_new(nullptr, nullptr);
-  gtk_widget_set_name(viewport, "viewport");
-  g_object_set_data_full(G_OBJECT(frame), "viewport", g_object_ref(viewport), g_object_unref);
-  gtk_widget_show(viewport);
-  gtk_container_add(GTK_CONTAINER(frame), viewport);
-
-  GtkWidget *area = gtk_drawing_area_new();
+  GtkWidget *area = view_area_new();
   gtk_widget_set_name(area, "drawing_area");
   g_object_set_data_full(G_OBJECT(frame), "drawing_area", g_object_ref(area), g_object_unref);
-  gtk_container_add(GTK_CONTAINER(viewport), area);
+  gtk_container_add(GTK_CONTAINER(frame), area);
 
   gtk_widget_set_events(area, kDrawingAreaEvents);
   GTK_WIDGET_SET_FLAGS(area, GTK_CAN_FOCUS | GTK_CAN_DEFAULT);
@@ -259,11 +303,10 @@ void canvas_set_drawing(VorpixCanvas *canvas, VorpixDrawing *new_drawing) {
   canvas->drawing = new_drawing;
   selection_remove_points(canvas->selection);
   if (canvas->tool) canvas->tool->drawing = new_drawing;
-  gtk_widget_set_size_request(canvas->drawing_area, new_drawing->width, new_drawing->height);
   selection_size(canvas->selection, new_drawing->width, new_drawing->height);
   history_clear(canvas);
   drawing_destroy(old);
-  canvas_redraw(canvas);
+  view_picture_changed(canvas->view);
 }
 
 void canvas_redraw(VorpixCanvas *canvas) {
@@ -278,8 +321,7 @@ void canvas_resize(VorpixCanvas *canvas) {
   VorpixDrawing *drawing = canvas->drawing;
   selection_remove_points(canvas->selection);
   selection_size(canvas->selection, drawing->width, drawing->height);
-  gtk_widget_set_size_request(canvas->drawing_area, drawing->width, drawing->height);
-  canvas_redraw(canvas);
+  view_picture_changed(canvas->view);
 }
 
 void canvas_commit_change(VorpixCanvas *canvas) {
@@ -352,6 +394,10 @@ void canvas_destroy(gpointer data) {
     tool->destroy(tool);
   }
   history_release(canvas);
+  // The outline is erased as the selection goes: with the view gone first,
+  // straight off the window, if there is still one.
+  view_destroy(canvas->view);
+  canvas->view = nullptr;
   drawing_destroy(canvas->drawing);
   selection_delete(canvas->selection);
   g_object_unref(canvas->gc);

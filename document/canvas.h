@@ -8,6 +8,11 @@
 struct VorpixDrawing;
 struct VorpixSelection;
 struct VorpixCanvas;
+struct VorpixView;
+
+// Tools receive and paint in picture pixels; the canvas converts every
+// pointer position through its view, and the window shows the picture at the
+// view's zoom.
 
 // Codes of VorpixTool::attribute.
 enum {
@@ -42,7 +47,10 @@ struct VorpixTool {
   void (*motion)(VorpixTool *tool, int x, int y);
   void (*button_release)(VorpixTool *tool, int x, int y);
   void (*key_release)(VorpixTool *tool, const GdkEventKey *event);
-  void (*draw)(VorpixTool *tool);           // after the window was repainted
+  // After a part of the window was repainted from the picture: paint the
+  // tool's marks again through the view's mark functions, which keep them
+  // to the part repainted.
+  void (*draw)(VorpixTool *tool);
   void (*commit_change)(VorpixTool *tool);  // put a pending edit into the pixmap
   // 1 while typed keys are the tool's own (text being typed): the canvas then
   // offers no key to the tool keys.  Null counts as 0.
@@ -70,6 +78,7 @@ struct VorpixCanvas {
   VorpixTool *saved_tool;        // not owned: restored when paste mode ends
   guint16 claimed_keycode;       // the key whose press chose a tool or colours, or 0:
                                  // its release goes to no tool
+  VorpixView *view;              // owned: zoom, scrolling and repainting of the window
 };
 
 struct VorpixCanvasClass {

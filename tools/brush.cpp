@@ -70,21 +70,18 @@ void brush_dab(VorpixTool *tool, int x, int y) {
   VorpixBrush *brush = VORPIX_BRUSH(tool);
   VorpixDrawing *drawing = tool->drawing;
   int h = brush->size / 2;
-  gdk_draw_arc(drawing->window, drawing->gc, TRUE, x - h, y - h, brush->size, brush->size, 0,
-               kFullCircle);
   gdk_draw_arc(drawing->backing_pixmap, drawing->gc, TRUE, x - h, y - h, brush->size,
                brush->size, 0, kFullCircle);
-  drawing_modified(drawing);
+  drawing_modified_area(drawing, GdkRectangle{x - h, y - h, brush->size, brush->size});
 }
 
 void eraser_dab(VorpixTool *tool, int x, int y) {
   VorpixBrush *brush = VORPIX_BRUSH(tool);
   VorpixDrawing *drawing = tool->drawing;
   int h = brush->size / 2;
-  gdk_draw_rectangle(drawing->window, drawing->gc, TRUE, x - h, y - h, brush->size, brush->size);
   gdk_draw_rectangle(drawing->backing_pixmap, drawing->gc, TRUE, x - h, y - h, brush->size,
                      brush->size);
-  drawing_modified(drawing);
+  drawing_modified_area(drawing, GdkRectangle{x - h, y - h, brush->size, brush->size});
 }
 
 void eraser_destroy(VorpixTool *tool) {

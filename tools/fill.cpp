@@ -36,19 +36,16 @@ void fill_button_press(VorpixTool *tool, int x, int y) {
   const FillResult result = fill_image(image, x, y, r, g, b, &changed);
 
   // Only the filled rectangle differs from the picture.
-  if (result == FILL_DONE) {
+  if (result == FILL_DONE)
     image_draw_region_on_pixmap(image, changed, &drawing->backing_pixmap, drawing->gc);
-    gtk_widget_queue_draw_area(tool->canvas->drawing_area, changed.x, changed.y, changed.width,
-                               changed.height);
-  }
   image_free(image);
   if (result == FILL_NO_MEMORY) return;
   if (result == FILL_DONE) {
-    drawing_modified(drawing);
+    drawing_modified_area(drawing, changed);
   } else {
-    // The same picture: marked modified, but nothing to undo.
+    // The same picture: marked modified, but nothing to undo or to show.
     HistoryUnchanged same(tool->canvas);
-    drawing_modified(drawing);
+    drawing_modified_area(drawing, GdkRectangle{0, 0, 0, 0});
   }
 }
 

@@ -12,8 +12,9 @@ VorpixFreehand *as_freehand(VorpixTool *tool) { return static_cast<VorpixFreehan
 
 void draw_line(VorpixDrawing *drawing, int x1, int y1, int x2, int y2) {
   gdk_draw_line(drawing->backing_pixmap, drawing->gc, x1, y1, x2, y2);
-  gdk_draw_line(drawing->window, drawing->gc, x1, y1, x2, y2);
-  drawing_modified(drawing);
+  GdkGCValues values;
+  gdk_gc_get_values(drawing->gc, &values);
+  drawing_modified_area(drawing, drawing_line_area(x1, y1, x2, y2, values.line_width));
 }
 
 void freehand_destroy(VorpixTool *tool) {
@@ -74,8 +75,9 @@ void freehand_release(VorpixTool *tool, int x, int y) {
   if (cfh->filled && n >= kMinFillVertices) {
     GdkPoint *points = point_array_data(cfh->points);
     gdk_draw_polygon(drawing->backing_pixmap, drawing->gc, TRUE, points, n);
-    gdk_draw_polygon(drawing->window, drawing->gc, TRUE, points, n);
-    drawing_modified(drawing);
+    GdkRectangle box;
+    point_array_bounding_rectangle(cfh->points, &box);
+    drawing_modified_area(drawing, box);
   }
   point_array_remove_all(cfh->points);
   cfh->in_stroke = 0;

@@ -9,6 +9,7 @@
 #include "document/drawing_size.h"
 #include "document/history.h"
 #include "document/size_dialogs.h"
+#include "document/view.h"
 #include "imaging/image.h"
 #include "tools/selection.h"
 
@@ -59,7 +60,7 @@ void restore_last_place(PasteTool *paste, int dw, int dh) {
   if (rw <= 0 || rh <= 0) return;
   GdkRectangle area = {ox, oy, rw, rh};
   image_draw_region_on_pixmap(paste->snapshot, area, &drawing->backing_pixmap, drawing->gc);
-  gtk_widget_queue_draw_area(paste->canvas->drawing_area, ox, oy, rw, rh);
+  drawing_changed(drawing, area);
 }
 
 void paint_at(PasteTool *paste, int nx, int ny, int dw, int dh) {
@@ -72,10 +73,7 @@ void paint_at(PasteTool *paste, int nx, int ny, int dw, int dh) {
   GdkRectangle dest = {nx, ny, pw, ph};
   VorpixDrawing *drawing = paste->drawing;
   image_render(paste->image, drawing->backing_pixmap, 0, 0, dest);
-  GtkWidget *area = paste->canvas->drawing_area;
-  gtk_widget_queue_draw_area(area, nx, ny, pw, ph);
-  gtk_widget_draw(area, &dest);
-  drawing_modified(drawing);
+  drawing_modified_area(drawing, dest);
 }
 
 // A piece larger than the canvas: the user may grow the canvas right and
@@ -202,6 +200,9 @@ void paste_move(VorpixTool *tool, int x, int y) {
   paste->placed = 1;
   paste->last_x = nx;
   paste->last_y = ny;
+  // Each placement shows at once, whether it came from the pointer or from
+  // the paste command.
+  if (tool->canvas->view) view_flush(tool->canvas->view);
 }
 
 void canvas_begin_paste_mode(VorpixCanvas *canvas) {

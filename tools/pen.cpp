@@ -21,8 +21,10 @@ void pen_segment(VorpixTool *tool, int x, int y) {
   }
   VorpixDrawing *drawing = tool->drawing;
   gdk_draw_line(drawing->backing_pixmap, drawing->gc, pen->last_x, pen->last_y, x, y);
-  gdk_draw_line(drawing->window, drawing->gc, pen->last_x, pen->last_y, x, y);
-  drawing_modified(drawing);
+  GdkGCValues values;
+  gdk_gc_get_values(drawing->gc, &values);
+  drawing_modified_area(drawing,
+                        drawing_line_area(pen->last_x, pen->last_y, x, y, values.line_width));
   pen->in_stroke = 1;
   pen->last_x = x;
   pen->last_y = y;

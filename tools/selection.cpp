@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "document/view.h"
+
 namespace {
 
 constexpr guint kFlashPeriod = 500;  // ms between outline draws while flashing
@@ -11,14 +13,24 @@ constexpr int kPhases = 4;           // shown, hidden, shown one pixel on, hidde
 constexpr gint8 kDashList[] = {5, 5};
 constexpr int kDashCount = sizeof kDashList / sizeof kDashList[0];
 
+// The outline with the dashes at offset, where the picture is: through the
+// canvas's view, or straight onto a drawing area that has none.
+void paint_outline(VorpixSelection *s, int offset) {
+  int n = point_array_size(s->points);
+  gdk_gc_set_dashes(s->gc, offset, const_cast<gint8 *>(kDashList), kDashCount);
+  if (VorpixView *view = view_of_widget(s->widget)) {
+    view_mark_outline(view, s->gc, point_array_data(s->points), n);
+    return;
+  }
+  GdkWindow *window = gtk_widget_get_window(s->widget);
+  if (window) gdk_draw_lines(window, s->gc, point_array_data(s->points), n);
+}
+
 // One draw of the outline.  The GC inverts, so draws alternate between
 // showing and removing it; odd phases are the ones where it is on the window.
 void draw_outline(VorpixSelection *s) {
-  int n = point_array_size(s->points);
-  if (n == 0) return;
-  gdk_gc_set_dashes(s->gc, s->phase / 2, const_cast<gint8 *>(kDashList), kDashCount);
-  GdkWindow *window = gtk_widget_get_window(s->widget);
-  if (window) gdk_draw_lines(window, s->gc, point_array_data(s->points), n);
+  if (point_array_size(s->points) == 0) return;
+  paint_outline(s, s->phase / 2);
   s->phase = (s->phase + 1) % kPhases;
 }
 
@@ -177,6 +189,12 @@ void selection_clear_flash(VorpixSelection *selection) { erase_outline(selection
 
 void selection_draw_flash(VorpixSelection *selection) { draw_outline(selection); }
 
+void selection_draw_shown(VorpixSelection *selection) {
+  // Shown at phase 1 with the offset of phase 0, at phase 3 with that of 2.
+  if (selection->phase % 2 == 0 || point_array_size(selection->points) == 0) return;
+  paint_outline(selection, (selection->phase - 1) / 2);
+}
+
 namespace {
 
 void tell_changed(VorpixSelection *selection) {
@@ -214,6 +232,7 @@ void selection_change_last(VorpixSelection *selection, int x, int y) {
   if (n == 0) return;
   erase_outline(selection);
   point_array_set(selection->points, n - 1, x, y);
+  tell_changed(selection);
 }
 
 void selection_remove_points(VorpixSelection *selection) {
@@ -243,4 +262,5 @@ void selection_move(VorpixSelection *selection, int x, int y) {
       p[i].y += dy;
     }
   });
+  tell_changed(selection);
 }

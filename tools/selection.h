@@ -18,8 +18,9 @@ struct VorpixSelection {
   int flashing;              // 1 while the timer animates the outline
   int phase;                 // outline draws so far, modulo 4; odd = shown
   guint timer;               // the 500 ms animation timer, nonzero while alive
-  // Told, with changed_data, whenever points were added or removed (commands
-  // that need a selection follow it); null when nobody listens.
+  // Told, with changed_data, whenever the outline changed (commands that
+  // need a selection follow it, the status bar shows its size); null when
+  // nobody listens.
   void (*changed)(VorpixSelection *selection, gpointer data);
   gpointer changed_data;
 };
@@ -45,6 +46,9 @@ void selection_enable_flash(VorpixSelection *selection);
 void selection_disable_flash(VorpixSelection *selection);
 void selection_clear_flash(VorpixSelection *selection);
 void selection_draw_flash(VorpixSelection *selection);
+// Draws the outline once more, without advancing the phase, if it is shown:
+// for a repaint of the window from the picture, which wiped it there.
+void selection_draw_shown(VorpixSelection *selection);
 void selection_set_rectangle(VorpixSelection *selection, GdkRectangle rect);
 void selection_set_points(VorpixSelection *selection, const VorpixPointArray *points);
 void selection_add_point(VorpixSelection *selection, int x, int y);

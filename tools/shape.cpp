@@ -3,33 +3,82 @@
 #include <cstdlib>
 
 #include "document/drawing.h"
+#include "document/view.h"
 
 namespace {
 
 constexpr int kFullCircle = 360 * 64;
 constexpr int kQuarterClockwise = -90 * 64;
 
-// Paints with the drawing's GC onto the window and, unless the figure is a
-// rubber band, into the picture as well.  A rubber band inverts; the GC is
-// set back at once, since a menu or dialog raised during the drag can take
-// the release and paint with the GC before the tool hears of it.
-template <typename Paint>
-void paint_figure(VorpixShape *shape, Paint paint) {
-  VorpixDrawing *drawing = shape->drawing;
-  if (shape->preview) {
-    gdk_gc_set_function(drawing->gc, GDK_INVERT);
-    paint(drawing->window, drawing->gc);
-    gdk_gc_set_function(drawing->gc, shape->saved_function);
-  } else {
-    paint(drawing->window, drawing->gc);
-    paint(drawing->backing_pixmap, drawing->gc);
-  }
-  drawing_modified(drawing);
-}
-
 struct Box {
   int left, top, width, height;
 };
+
+// One figure as the X server draws it: a line, or a rectangle or an arc in
+// a box.
+struct Figure {
+  enum Kind { kLine, kRectangle, kArc } kind;
+  Box box;  // a line runs from (left, top) to (left + width, top + height)
+  int filled;
+  int angle1 = 0, angle2 = 0;
+};
+
+// The area a figure may paint: from corner to corner of its box (a line's
+// end points), widened by the line.
+GdkRectangle figure_area(const Figure &f, int line_width) {
+  const Box &b = f.box;
+  return drawing_line_area(b.left, b.top, b.left + b.width, b.top + b.height, line_width);
+}
+
+void paint_on(GdkDrawable *drawable, GdkGC *gc, const Figure &f) {
+  const Box &b = f.box;
+  switch (f.kind) {
+    case Figure::kLine:
+      gdk_draw_line(drawable, gc, b.left, b.top, b.left + b.width, b.top + b.height);
+      break;
+    case Figure::kRectangle:
+      gdk_draw_rectangle(drawable, gc, f.filled, b.left, b.top, b.width, b.height);
+      break;
+    case Figure::kArc:
+      gdk_draw_arc(drawable, gc, f.filled, b.left, b.top, b.width, b.height, f.angle1, f.angle2);
+      break;
+  }
+}
+
+// A rubber band: inverted on the window only, where the view shows the
+// picture.  Rubber bands are never filled.
+void mark_on_view(VorpixView *view, GdkGC *gc, const Figure &f) {
+  const Box &b = f.box;
+  switch (f.kind) {
+    case Figure::kLine:
+      view_mark_line(view, gc, b.left, b.top, b.left + b.width, b.top + b.height);
+      break;
+    case Figure::kRectangle:
+      view_mark_rectangle(view, gc, b.left, b.top, b.width, b.height);
+      break;
+    case Figure::kArc:
+      view_mark_arc(view, gc, b.left, b.top, b.width, b.height, f.angle1, f.angle2);
+      break;
+  }
+}
+
+// A rubber band goes onto the window only; the final figure into the
+// picture, whose changed part the view then shows.  A rubber band inverts;
+// the GC is set back at once, since a menu or dialog raised during the drag
+// can take the release and paint with the GC before the tool hears of it.
+void paint_figure(VorpixShape *shape, const Figure &figure) {
+  VorpixDrawing *drawing = shape->drawing;
+  if (shape->preview) {
+    gdk_gc_set_function(drawing->gc, GDK_INVERT);
+    mark_on_view(shape->canvas->view, drawing->gc, figure);
+    gdk_gc_set_function(drawing->gc, shape->saved_function);
+    return;
+  }
+  paint_on(drawing->backing_pixmap, drawing->gc, figure);
+  GdkGCValues values;
+  gdk_gc_get_values(drawing->gc, &values);
+  drawing_modified_area(drawing, figure_area(figure, values.line_width));
+}
 
 // The box spanned by the start and end points; + filled makes a filled
 // figure cover the same pixels as the outline of the same corners.
@@ -40,23 +89,17 @@ Box corner_box(const VorpixShape *shape, int filled) {
 }
 
 void draw_line(VorpixShape *shape, int) {
-  paint_figure(shape, [shape](GdkDrawable *d, GdkGC *gc) {
-    gdk_draw_line(d, gc, shape->start_x, shape->start_y, shape->end_x, shape->end_y);
-  });
+  Box line = {shape->start_x, shape->start_y, shape->end_x - shape->start_x,
+              shape->end_y - shape->start_y};
+  paint_figure(shape, Figure{Figure::kLine, line, 0});
 }
 
 void draw_rectangle(VorpixShape *shape, int filled) {
-  Box b = corner_box(shape, filled);
-  paint_figure(shape, [&](GdkDrawable *d, GdkGC *gc) {
-    gdk_draw_rectangle(d, gc, filled, b.left, b.top, b.width, b.height);
-  });
+  paint_figure(shape, Figure{Figure::kRectangle, corner_box(shape, filled), filled});
 }
 
 void draw_oval(VorpixShape *shape, int filled) {
-  Box b = corner_box(shape, filled);
-  paint_figure(shape, [&](GdkDrawable *d, GdkGC *gc) {
-    gdk_draw_arc(d, gc, filled, b.left, b.top, b.width, b.height, 0, kFullCircle);
-  });
+  paint_figure(shape, Figure{Figure::kArc, corner_box(shape, filled), filled, 0, kFullCircle});
 }
 
 // A quarter ellipse running clockwise on the screen from the start point to
@@ -83,9 +126,7 @@ void draw_arc(VorpixShape *shape, int filled) {
     b.width |= 1;
     b.height |= 1;
   }
-  paint_figure(shape, [&](GdkDrawable *d, GdkGC *gc) {
-    gdk_draw_arc(d, gc, filled, b.left, b.top, b.width, b.height, angle, kQuarterClockwise);
-  });
+  paint_figure(shape, Figure{Figure::kArc, b, filled, angle, kQuarterClockwise});
 }
 
 VorpixShape *as_shape(VorpixTool *tool) { return static_cast<VorpixShape *>(tool); }
@@ -101,8 +142,10 @@ void shape_select(VorpixTool *tool) {
   as_shape(tool)->saved_function = values.function;
 }
 
+// A rubber band still shown is inverted away: nothing would draw it again.
 void shape_deselect(VorpixTool *tool) {
   VorpixShape *shape = as_shape(tool);
+  if (shape->anchored && shape->shown && shape->preview) shape->draw_shape(shape, 0);
   shape->anchored = 0;
   shape->shown = 0;
   shape->have_vertex = 0;
@@ -132,9 +175,11 @@ void multiline_press(VorpixTool *tool, int x, int y) {
   VorpixShape *shape = as_shape(tool);
   if (shape->have_vertex) {
     VorpixDrawing *drawing = tool->drawing;
-    gdk_draw_line(drawing->window, drawing->gc, shape->vertex_x, shape->vertex_y, x, y);
     gdk_draw_line(drawing->backing_pixmap, drawing->gc, shape->vertex_x, shape->vertex_y, x, y);
-    drawing_modified(drawing);
+    GdkGCValues values;
+    gdk_gc_get_values(drawing->gc, &values);
+    drawing_modified_area(
+        drawing, drawing_line_area(shape->vertex_x, shape->vertex_y, x, y, values.line_width));
   }
   shape_press(tool, x, y);
 }
@@ -149,6 +194,14 @@ void shape_motion(VorpixTool *tool, int x, int y) {
   shape->end_x = x;
   shape->end_y = y;
   shape->draw_shape(shape, 0);
+  // A rubber band already counts as a change of the drawing.
+  drawing_modified_area(tool->drawing, GdkRectangle{0, 0, 0, 0});
+}
+
+// A repaint wiped the rubber band where it repainted: show it there again.
+void shape_draw(VorpixTool *tool) {
+  VorpixShape *shape = as_shape(tool);
+  if (shape->anchored && shape->shown && shape->preview) shape->draw_shape(shape, 0);
 }
 
 void shape_release(VorpixTool *tool, int x, int y) {
@@ -182,6 +235,7 @@ VorpixTool *shape_create(const char *name, void (*draw_shape)(VorpixShape *, int
   shape->button_press = shape_press;
   shape->motion = shape_motion;
   shape->button_release = shape_release;
+  shape->draw = shape_draw;
   shape->draw_shape = draw_shape;
   return shape;
 }

@@ -7,6 +7,7 @@
 
 #include "document/drawing.h"
 #include "document/history.h"
+#include "document/view.h"
 #include "panels/color_palette.h"
 
 namespace {
@@ -25,6 +26,8 @@ VorpixText *as_text(VorpixTool *tool) { return static_cast<VorpixText *>(tool); 
 
 GtkWidget *drawing_area(const VorpixText *text) { return text->canvas->drawing_area; }
 
+VorpixView *view_of(const VorpixText *text) { return text->canvas->view; }
+
 // A layout in the drawing area's current font.
 LayoutPtr make_layout(const VorpixText *text, const char *str) {
   return LayoutPtr(gtk_widget_create_pango_layout(drawing_area(text), str));
@@ -37,21 +40,73 @@ void grow_extent(VorpixText *text, PangoLayout *layout) {
   if (height > text->max_height) text->max_height = height;
 }
 
-// Copies a box of the picture onto the window, wiping whatever was shown
-// there.  The box is cut to the picture: only the picture has pixels to give.
-void restore_from_picture(const VorpixText *text, int x, int y, int width, int height) {
-  VorpixDrawing *drawing = text->drawing;
-  GdkRectangle box = {x, y, width, height};
-  GdkRectangle picture = {0, 0, drawing->width, drawing->height};
-  GdkRectangle part;
-  if (!gdk_rectangle_intersect(&box, &picture, &part)) return;
-  gdk_draw_drawable(drawing->window, drawing->gc, drawing->backing_pixmap, part.x, part.y,
-                    part.x, part.y, part.width, part.height);
+// What layout covers at the insertion point, inked or laid out.
+GdkRectangle layout_area(const VorpixText *text, PangoLayout *layout) {
+  PangoRectangle ink, logical;
+  pango_layout_get_pixel_extents(layout, &ink, &logical);
+  GdkRectangle inked = {text->x + ink.x, text->y + ink.y, ink.width, ink.height};
+  GdkRectangle laid = {text->x + logical.x, text->y + logical.y, logical.width, logical.height};
+  GdkRectangle area;
+  gdk_rectangle_union(&inked, &laid, &area);
+  return area;
 }
 
-// Paints layout at the insertion point in the drawing GC's foreground.  Cut
-// to the picture like all other painting: the window may reach beyond it,
-// and nothing wipes text from there.
+GdkRectangle united(GdkRectangle a, GdkRectangle b) {
+  GdkRectangle area;
+  gdk_rectangle_union(&a, &b, &area);
+  return area;
+}
+
+// The text and the caret are drawn by the view's repaints only (the draw
+// operation): the tool changes what they are and has their place repainted.
+void hide_caret(VorpixText *text) {
+  if (!text->caret_shown) return;
+  text->caret_shown = 0;
+  view_damage(view_of(text), text->caret);
+}
+
+// An inverted line, as tall as the caret's own line, so the box repainted
+// when it goes always covers it.
+void invert_caret(const VorpixText *text) {
+  GdkGC *gc = text->drawing->gc;
+  GdkGCValues saved;
+  gdk_gc_get_values(gc, &saved);
+  GdkColor white;
+  gdk_color_white(gdk_rgb_get_colormap(), &white);
+  gdk_gc_set_foreground(gc, &white);
+  gdk_gc_set_function(gc, GDK_INVERT);
+  gdk_gc_set_line_attributes(gc, 1, GDK_LINE_SOLID, GDK_CAP_PROJECTING, GDK_JOIN_ROUND);
+  const GdkRectangle &box = text->caret;
+  const int column = box.x + 1;
+  view_mark_line(view_of(text), gc, column, box.y, column,
+                 box.y + box.height - kCaretWipeExtraHeight - 1);
+  gdk_gc_set_function(gc, saved.function);
+  gdk_gc_set_line_attributes(gc, saved.line_width, saved.line_style, saved.cap_style,
+                             saved.join_style);
+  gdk_gc_set_foreground(gc, &saved.foreground);
+}
+
+// The blink step without showing its result yet.
+void blink_step(VorpixText *text) {
+  if (!text->active) return;
+  LayoutPtr layout = make_layout(text, text->buffer->str);
+  grow_extent(text, layout.get());
+
+  PangoRectangle caret;
+  pango_layout_index_to_pos(layout.get(), static_cast<int>(text->buffer->len), &caret);
+  int cx = PANGO_PIXELS(caret.x), cy = PANGO_PIXELS(caret.y);
+  int ch = PANGO_PIXELS(caret.height);
+  hide_caret(text);
+  if (text->caret_on) {
+    text->caret = {text->x + cx, text->y + cy, kCaretWipeWidth, ch + kCaretWipeExtraHeight};
+    text->caret_shown = 1;
+    view_damage(view_of(text), text->caret);
+  }
+  text->caret_on = !text->caret_on;
+}
+
+// Paints layout into drawable (the picture) at the insertion point in the
+// drawing GC's foreground, cut to the picture like all other painting.
 void paint_layout(const VorpixText *text, GdkDrawable *drawable, PangoLayout *layout) {
   GdkGCValues values;
   gdk_gc_get_values(text->drawing->gc, &values);
@@ -70,12 +125,15 @@ void end_editing(VorpixText *text) {
   g_string_truncate(text->buffer, 0);
 }
 
-// Commits a non-empty text, wipes the caret and ends editing.
+// Commits a non-empty text, wipes the caret and ends editing.  The window
+// is repainted only once editing has ended, so the text committed is not
+// shown a second time over itself.
 void finish_editing(VorpixText *text) {
   if (text->buffer->len > 0) text_commit(text);
   text->caret_on = 0;
-  text_draw_caret(text);
+  blink_step(text);
   end_editing(text);
+  view_flush(view_of(text));
 }
 
 // The caret timer works on the canvas's drawing area: when the canvas goes
@@ -182,14 +240,16 @@ void text_key_release(VorpixTool *tool, const GdkEventKey *event) {
   if (escape) g_string_truncate(text->buffer, 0);
 
   // Wipe the text shown so far (measured in the current font, which may have
-  // changed since it was painted) and make room for the new text: one box of
-  // the largest size either has had.
+  // changed since it was painted) and show the new text: one repaint of the
+  // box of the largest size either has had and of what both cover.
   LayoutPtr layout = make_layout(text, old_text.get());
   grow_extent(text, layout.get());
+  GdkRectangle area = layout_area(text, layout.get());
   pango_layout_set_text(layout.get(), text->buffer->str, -1);
   grow_extent(text, layout.get());
-  restore_from_picture(text, text->x, text->y, text->max_width, text->max_height);
-  paint_layout(text, text->drawing->window, layout.get());
+  area = united(area, layout_area(text, layout.get()));
+  area = united(area, GdkRectangle{text->x, text->y, text->max_width, text->max_height});
+  view_damage(view_of(text), area);
 
   if (escape)
     end_editing(text);
@@ -197,11 +257,18 @@ void text_key_release(VorpixTool *tool, const GdkEventKey *event) {
     g_string_append_c(text->buffer, kLineFeed);
 }
 
+// The typed text as the commit would paint it, and the caret.  Text typed
+// without an insertion point shows at the last one, as it did when typed.
 void text_draw(VorpixTool *tool) {
   VorpixText *text = as_text(tool);
-  if (!text->active) return;
-  LayoutPtr layout = make_layout(text, text->buffer->str);
-  paint_layout(text, text->drawing->window, layout.get());
+  if (text->buffer->len > 0) {
+    LayoutPtr layout = make_layout(text, text->buffer->str);
+    GdkGCValues values;
+    gdk_gc_get_values(text->drawing->gc, &values);
+    text_apply_color(layout.get(), &values);
+    view_paint_layout(view_of(text), layout.get(), text->x, text->y);
+  }
+  if (text->caret_shown) invert_caret(text);
 }
 
 void text_commit_change(VorpixTool *tool) {
@@ -210,8 +277,9 @@ void text_commit_change(VorpixTool *tool) {
   text_commit(text);
   // The caret must not stay on the window once there is no insertion point.
   text->caret_on = 0;
-  text_draw_caret(text);
+  blink_step(text);
   end_editing(text);
+  view_flush(view_of(text));
 }
 
 }  // namespace
@@ -253,9 +321,12 @@ void text_deselect(VorpixTool *tool) {
   g_assert(text->timer);
   stop_blinking(text);
   text->caret_on = 0;
-  text_draw_caret(text);
+  blink_step(text);
   if (text->active && text->buffer->len > 0) text_commit(text);
   end_editing(text);
+  // Hidden for good: a repaint after the tool has gone must not draw it.
+  hide_caret(text);
+  view_flush(view_of(text));
 }
 
 int text_attribute(VorpixTool *tool, int code, const void *value) {
@@ -298,45 +369,20 @@ void text_apply_color(PangoLayout *layout, const GdkGCValues *values) {
 
 void text_commit(VorpixText *text) {
   if (text->buffer->len == 0) {
-    // No text, no pixel: marked modified, but nothing to undo.
+    // No text, no pixel: marked modified, but nothing to undo or to show.
     HistoryUnchanged same(text->canvas);
-    drawing_modified(text->drawing);
+    drawing_modified_area(text->drawing, GdkRectangle{0, 0, 0, 0});
     return;
   }
   history_begin(text->canvas);
   LayoutPtr layout = make_layout(text, text->buffer->str);
   paint_layout(text, text->drawing->backing_pixmap, layout.get());
-  drawing_modified(text->drawing);
+  drawing_modified_area(text->drawing, layout_area(text, layout.get()));
 }
 
 void text_draw_caret(VorpixText *text) {
-  if (!text->active) return;
-  LayoutPtr layout = make_layout(text, text->buffer->str);
-  grow_extent(text, layout.get());
-
-  PangoRectangle caret;
-  pango_layout_index_to_pos(layout.get(), static_cast<int>(text->buffer->len), &caret);
-  int cx = PANGO_PIXELS(caret.x), cy = PANGO_PIXELS(caret.y);
-  int ch = PANGO_PIXELS(caret.height);
-  int left = text->x + cx, top = text->y + cy;
-  restore_from_picture(text, left, top, kCaretWipeWidth, ch + kCaretWipeExtraHeight);
-
-  GdkGC *gc = text->drawing->gc;
-  GdkGCValues saved;
-  gdk_gc_get_values(gc, &saved);
-  GdkColor white;
-  gdk_color_white(gdk_rgb_get_colormap(), &white);
-  gdk_gc_set_foreground(gc, &white);
-  gdk_gc_set_function(gc, GDK_INVERT);
-  gdk_gc_set_line_attributes(gc, 1, GDK_LINE_SOLID, GDK_CAP_PROJECTING, GDK_JOIN_ROUND);
-  // As tall as the caret's own line, so the wipe above always covers it.
-  if (text->caret_on)
-    gdk_draw_line(text->drawing->window, gc, left + 1, top, left + 1, top + ch - 1);
-  gdk_gc_set_function(gc, saved.function);
-  gdk_gc_set_line_attributes(gc, saved.line_width, saved.line_style, saved.cap_style,
-                             saved.join_style);
-  gdk_gc_set_foreground(gc, &saved.foreground);
-  text->caret_on = !text->caret_on;
+  blink_step(text);
+  if (text->active) view_flush(view_of(text));
 }
 
 gboolean text_blink(gpointer data) {

@@ -18,6 +18,8 @@ struct VorpixText : VorpixTool {
   gint32 max_width, max_height;  // largest size the text has had while editing
   GtkWidget *fontpicker;       // not owned
   gchar *pending_font;         // owned: a font chosen before the tool was ever current
+  gint32 caret_shown;          // 1 while the caret is on the window
+  GdkRectangle caret;          // where it is: its line runs down the box's second column
 };
 
 // A new tool owned by the caller, released with its destroy operation.  name
@@ -38,6 +40,7 @@ void text_apply_color(PangoLayout *layout, const GdkGCValues *values);
 void text_commit(VorpixText *text);
 // One blink step: wipes the caret from the window and, when caret_on is 1,
 // draws it; then flips caret_on.  Does nothing without an insertion point.
+// The window shows the result on return.
 void text_draw_caret(VorpixText *text);
 // The blink timeout's function; data is the tool.  FALSE ends the timeout.
 gboolean text_blink(gpointer data);

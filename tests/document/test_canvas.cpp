@@ -8,6 +8,7 @@
 
 #include "document/canvas.h"
 #include "document/drawing.h"
+#include "document/view.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/selection.h"
 
@@ -191,10 +192,10 @@ TEST_F(CanvasTest, ReplacingTheDrawingEmptiesTheOutlineAndRetargetsTheTool) {
   canvas_set_drawing(canvas, replacement);
   EXPECT_EQ(selection_num_points(canvas->selection), 0);
   EXPECT_EQ(first->drawing, replacement);
-  GtkRequisition request;
-  gtk_widget_size_request(area, &request);
-  EXPECT_EQ(request.width, 100);
-  EXPECT_EQ(request.height, 50);
+  int width = 0, height = 0;
+  view_zoomed_size(canvas->view, &width, &height);
+  EXPECT_EQ(width, 100);
+  EXPECT_EQ(height, 50);
 }
 
 TEST_F(CanvasTest, SelectAllCommitsAndOutlinesTheWholePicture) {

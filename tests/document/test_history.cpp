@@ -12,6 +12,7 @@
 #include "document/clipboard.h"
 #include "document/drawing.h"
 #include "document/history.h"
+#include "document/view.h"
 #include "tests/harness/canvas_helpers.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/selection.h"
@@ -335,11 +336,11 @@ TEST_F(HistoryTest, QuarterTurnChangesTheSizeBackAndForth) {
     EXPECT_EQ(drawing()->height, 640);
   });
   int width = 0, height = 0;
-  gtk_widget_get_size_request(area, &width, &height);
+  view_zoomed_size(canvas->view, &width, &height);
   EXPECT_EQ(width, 640);
   EXPECT_EQ(height, 480);
   redo();
-  gtk_widget_get_size_request(area, &width, &height);
+  view_zoomed_size(canvas->view, &width, &height);
   EXPECT_EQ(width, 480);
   EXPECT_EQ(height, 640);
   // The shared GC paints over the whole of the size brought back.

@@ -9,6 +9,7 @@
 
 #include "document/canvas.h"
 #include "document/drawing.h"
+#include "document/view.h"
 #include "panels/print.h"
 #include "shell/menu.h"
 #include "shell/util.h"
@@ -295,10 +296,10 @@ TEST_F(MenuTest, RotatingByTheP90ItemTurnsAQuarterClockwise) {
   EXPECT_EQ(pixel(475, 635), kBlue);  // top-right went to the bottom-right
   EXPECT_EQ(pixel(4, 4), kWhite);
   EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
-  GtkRequisition request;
-  gtk_widget_size_request(area, &request);
-  EXPECT_EQ(request.width, 480);
-  EXPECT_EQ(request.height, 640);
+  int width = 0, height = 0;
+  view_zoomed_size(canvas->view, &width, &height);
+  EXPECT_EQ(width, 480);
+  EXPECT_EQ(height, 640);
 }
 
 TEST_F(MenuTest, OtherRightAngleItemsTurnTheWayTheirNamesSay) {
