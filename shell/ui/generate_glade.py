@@ -86,6 +86,18 @@ menus = [
    MI("select_all", "Select _All", "on_select_all_activate", accel=("A", C)),
    MI("reset_menu", "_Reset", "on_reset_menu_activate", hidden=True),
  ]),
+ ("view_menu_item", "_View", [
+   MI("zoom_in_menu", "Zoom _In", "on_zoom_in_menu_activate",
+      accel=[("plus", C), ("equal", C), ("KP_Add", C)]),
+   MI("zoom_out_menu", "Zoom _Out", "on_zoom_out_menu_activate",
+      accel=[("minus", C), ("KP_Subtract", C)]),
+   MI("normal_size_menu", "_Normal Size", "on_normal_size_menu_activate", accel=("0", C)),
+   MI("best_fit_menu", "Best _Fit", "on_best_fit_menu_activate",
+      tooltip="The largest zoom at which the whole picture fits the window"),
+   SEP(),
+   MI("show_grid_menu", "Show _Grid", "on_show_grid_menu_toggled", accel=("G", C), check=True,
+      tooltip="A line between picture pixels at 400% and above"),
+ ]),
  ("image_menu_item", "_Image", [
    MI("flip_x_axis_menu", "Flip _Horizontally", "on_flip_x_axis_menu_activate"),
    MI("flip_y_axis_menu", "Flip _Vertically", "on_flip_y_axis_menu_activate"),
