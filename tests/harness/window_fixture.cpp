@@ -115,6 +115,32 @@ void send_delete(GtkWidget *toplevel) {
   gdk_event_free(event);
 }
 
+void send_crossing(GtkWidget *widget, GdkEventType type) {
+  GdkEvent *event = gdk_event_new(type);
+  event->crossing.window = GDK_WINDOW(g_object_ref(event_window(widget)));
+  event->crossing.send_event = TRUE;
+  event->crossing.time = GDK_CURRENT_TIME;
+  event->crossing.mode = GDK_CROSSING_NORMAL;
+  event->crossing.detail = GDK_NOTIFY_ANCESTOR;
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
+void send_scroll(GtkWidget *widget, GdkScrollDirection direction, double x, double y,
+                 guint state) {
+  GdkEvent *event = gdk_event_new(GDK_SCROLL);
+  event->scroll.window = GDK_WINDOW(g_object_ref(event_window(widget)));
+  event->scroll.send_event = TRUE;
+  event->scroll.time = GDK_CURRENT_TIME;
+  event->scroll.direction = direction;
+  event->scroll.x = x;
+  event->scroll.y = y;
+  event->scroll.state = state;
+  event->scroll.device = gdk_device_get_core_pointer();
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
 std::vector<guint32> drawable_pixels(GdkDrawable *drawable, int width, int height) {
   std::vector<guint32> result;
   GdkPixbuf *pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, gdk_rgb_get_colormap(), 0,

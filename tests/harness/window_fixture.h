@@ -31,6 +31,11 @@ void send_key(GtkWidget *widget, GdkEventType type, guint keyval, const char *te
 void send_focus(GtkWidget *widget, bool in);
 // The window manager's close button: a delete event for a toplevel.
 void send_delete(GtkWidget *toplevel);
+// The pointer entering (GDK_ENTER_NOTIFY) or leaving (GDK_LEAVE_NOTIFY) widget.
+void send_crossing(GtkWidget *widget, GdkEventType type);
+// One step of the mouse wheel at (x, y).
+void send_scroll(GtkWidget *widget, GdkScrollDirection direction, double x, double y,
+                 guint state = 0);
 
 // The widget named name (gtk_widget_set_name) inside root, root included;
 // null when there is none.
