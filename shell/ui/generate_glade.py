@@ -96,7 +96,7 @@ menus = [
       tooltip="The largest zoom at which the whole picture fits the window"),
    SEP(),
    MI("show_grid_menu", "Show _Grid", "on_show_grid_menu_toggled", accel=("G", C), check=True,
-      tooltip="A line between picture pixels at 400% and above"),
+      tooltip="Lines between the picture's pixels, from 400 percent up"),
  ]),
  ("image_menu_item", "_Image", [
    MI("flip_x_axis_menu", "Flip _Horizontally", "on_flip_x_axis_menu_activate"),
