@@ -364,10 +364,10 @@ void on_line_width_combo_combo_entry_changed(GtkEditable *entry, gpointer) {
 
   GdkGCValues values;
   gdk_gc_get_values(drawing->gc, &values);
+  // The focus stays in the entry: the user may be typing a longer number.
   if (width >= 1) {
     gdk_gc_set_line_attributes(drawing->gc, MIN(width, kMaxLineWidth), values.line_style,
                                values.cap_style, values.join_style);
-    gtk_widget_grab_focus(canvas->drawing_area);
     return;
   }
   // Writing the current width back is no new choice: keep this handler out.
@@ -381,6 +381,16 @@ void on_line_width_combo_combo_entry_changed(GtkEditable *entry, gpointer) {
   gtk_editable_set_position(entry, -1);
   g_signal_handlers_unblock_matched(entry, kMatch, 0, 0, nullptr, self, nullptr);
   g_free(current);
+}
+
+void on_line_width_combo_entry_activate(GtkEntry *entry, gpointer) {
+  gtk_widget_grab_focus(canvas_lookup(GTK_WIDGET(entry))->drawing_area);
+}
+
+// Typing makes the combo's choice -1; only a pick from the list sets one.
+void on_line_width_combo_changed(GtkComboBox *combo, gpointer) {
+  if (gtk_combo_box_get_active(combo) >= 0)
+    gtk_widget_grab_focus(canvas_lookup(GTK_WIDGET(combo))->drawing_area);
 }
 
 void on_fontpicker_font_set(GtkFontButton *button, gpointer) {

@@ -57,6 +57,10 @@ void on_set_as_background_titled_activate(GtkWidget *widget, gpointer user_data)
 // The line width entry: a width of 1 or more goes to the window's shared GC;
 // anything else puts the current width back into the entry.
 void on_line_width_combo_combo_entry_changed(GtkEditable *entry, gpointer user_data);
+// Enter in the line width entry, or a width picked from the combo's list,
+// gives the drawing area the keyboard again.
+void on_line_width_combo_entry_activate(GtkEntry *entry, gpointer user_data);
+void on_line_width_combo_changed(GtkComboBox *combo, gpointer user_data);
 // The font picker's font goes to the window's text tool.
 void on_fontpicker_font_set(GtkFontButton *button, gpointer user_data);
 

@@ -181,6 +181,14 @@ void on_mainwindow_set_focus(GtkWindow *window, GtkWidget *widget, gpointer) {
   if (canvas && widget != canvas->drawing_area) canvas_focus_lost(canvas);
 }
 
+// Ctrl+A, Ctrl+C, Ctrl+X and Ctrl+V select, copy, cut and paste the text of
+// the entry the user types in, not the picture.  Keys the entry does not
+// know (Ctrl+S, say) go on to the accelerators.
+gboolean on_mainwindow_key_press_event(GtkWidget *window, GdkEventKey *event, gpointer) {
+  if (!GTK_IS_EDITABLE(gtk_window_get_focus(GTK_WINDOW(window)))) return FALSE;
+  return gtk_window_propagate_key_event(GTK_WINDOW(window), event);
+}
+
 void on_close_window_activate(GtkWidget *widget, gpointer) {
   GtkWidget *window = canvas_lookup(widget)->toplevel;
   if (may_close(window)) gtk_widget_destroy(window);

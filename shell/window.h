@@ -20,6 +20,9 @@ gboolean on_mainwindow_focus_in_event(GtkWidget *window, GdkEventFocus *event, g
 gboolean on_mainwindow_focus_out_event(GtkWidget *window, GdkEventFocus *event, gpointer user_data);
 void on_mainwindow_set_focus_child(GtkContainer *container, GtkWidget *child, gpointer user_data);
 void on_mainwindow_set_focus(GtkWindow *window, GtkWidget *widget, gpointer user_data);
+// A text entry with the focus takes the keys it edits with before the
+// window's accelerators do.
+gboolean on_mainwindow_key_press_event(GtkWidget *window, GdkEventKey *event, gpointer user_data);
 void on_close_window_activate(GtkWidget *widget, gpointer user_data);
 void on_quit_menu_activate(GtkWidget *widget, gpointer user_data);
 }

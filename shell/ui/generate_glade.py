@@ -180,7 +180,7 @@ prop("window_position", "GTK_WIN_POS_NONE", 2)
 for s,h in [("realize","on_mainwindow_realize"),("delete_event","on_mainwindow_delete_event"),
             ("destroy","on_mainwindow_destroy"),("focus_in_event","on_mainwindow_focus_in_event"),
             ("focus_out_event","on_mainwindow_focus_out_event"),("set_focus_child","on_mainwindow_set_focus_child"),
-            ("set_focus","on_mainwindow_set_focus")]:
+            ("set_focus","on_mainwindow_set_focus"),("key_press_event","on_mainwindow_key_press_event")]:
     signal(s, h, 2)
 w('<child>', 2); w('<widget class="GtkVBox" id="main_vbox">', 3); prop("visible","True",4); prop("homogeneous","False",4); prop("spacing",0,4)
 # menubar
@@ -294,9 +294,11 @@ def lw_combo(ind):
     prop("items","1\n2\n3\n5\n8\n12\n20",ind+1)
     prop("tooltip_text","Width of lines in pixels",ind+1,True)
     signal("add","on_line_width_combo_add",ind+1); signal("check_resize","on_line_width_combo_check_resize",ind+1)
+    signal("changed","on_line_width_combo_changed",ind+1)
     w('<child internal-child="entry">', ind+1); w('<widget class="GtkEntry" id="line_width_combo_entry">', ind+2)
     prop("visible","True",ind+3); prop("text","1",ind+3); prop("width_chars",3,ind+3)
     signal("changed","on_line_width_combo_combo_entry_changed",ind+3)
+    signal("activate","on_line_width_combo_entry_activate",ind+3)
     w('</widget>', ind+2); w('</child>', ind+1)
     w('</widget>', ind)
 def font_label(ind):

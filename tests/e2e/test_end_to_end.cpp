@@ -439,6 +439,18 @@ class EndToEnd : public ::testing::Test {
     return ::testing::AssertionSuccess();
   }
 
+  // A shown window of the program other than its main window (a prompt),
+  // or "".
+  std::string other_window() {
+    CommandResult r = run_command(
+        {"xdotool", "search", "--onlyvisible", "--pid", std::to_string(app_.pid())});
+    std::istringstream ids(r.out);
+    std::string other;
+    for (std::string id; std::getline(ids, id);)
+      if (!id.empty() && id != window_) other = id;
+    return other;
+  }
+
   vorpix_test::TempDir dir_;
   std::string prefix_, program_, glade_, picture_path_, log_path_;
   vorpix_test::ChildProcess app_;
@@ -518,20 +530,94 @@ TEST_F(EndToEnd, OpenPenStrokeSaveCopyEffectRotateUndoRedoAndQuitThroughThePromp
   ASSERT_FALSE(save_key.empty());
   ASSERT_TRUE(key("ctrl+q"));
   std::string prompt;
-  ASSERT_TRUE(wait_until([&] {
-    CommandResult r = run_command(
-        {"xdotool", "search", "--onlyvisible", "--pid", std::to_string(app_.pid())});
-    std::istringstream ids(r.out);
-    for (std::string id; std::getline(ids, id);)
-      if (!id.empty() && id != window_) prompt = id;
-    return !prompt.empty();
-  })) << "Ctrl+Q showed no save prompt";
+  ASSERT_TRUE(wait_until([&] { return !(prompt = other_window()).empty(); }))
+      << "Ctrl+Q showed no save prompt";
   ASSERT_TRUE(xdo({"windowfocus", "--sync", prompt}));
   ASSERT_TRUE(key("alt+" + save_key));
   ASSERT_TRUE(wait_until([&] { return app_.exited(); })) << "vorpix did not exit";
   EXPECT_EQ(app_.signal(), 0);
   EXPECT_EQ(app_.exit_status(), 0);
   EXPECT_TRUE(same_picture(read_file(picture_path_), turned)) << "the file saved on quitting";
+}
+
+// The mnemonic key of a widget's label in the interface description.
+std::string label_key(const std::string &glade, const char *label_name) {
+  GladeXML *xml = glade_xml_new(glade.c_str(), "main_window", nullptr);
+  if (!xml) return "";
+  std::string key = mnemonic_key(glade_xml_get_widget(xml, label_name));
+  gtk_widget_destroy(glade_xml_get_widget(xml, "main_window"));
+  g_object_unref(xml);
+  return key;
+}
+
+// The black pixels of column x, top to bottom.
+int black_in_column(const Picture &p, int x) {
+  int count = 0;
+  for (int y = 0; y < p.height; y++) count += p.at(x, y) == kBlack;
+  return count;
+}
+
+Picture mirrored(const Picture &p) {
+  Picture m(p.width, p.height, 0);
+  for (int y = 0; y < p.height; y++)
+    for (int x = 0; x < p.width; x++) m.at(x, y) = p.at(p.width - 1 - x, y);
+  return m;
+}
+
+// A flip is a change the prompt guards: Escape keeps the window and writes
+// nothing, Return saves.  A width of two digits typed into the line width
+// entry draws lines that wide.
+TEST_F(EndToEnd, FlipLineWidthTwelveEscapeKeepsTheWindowReturnSaves) {
+  constexpr int kLineY = 80, kLineWidth = 12;
+  ASSERT_NO_FATAL_FAILURE(open_picture());
+  const std::string original = file_contents(picture_path_);
+
+  ASSERT_TRUE(choose_from_menu("flip_x_axis_menu"));
+  ASSERT_TRUE(wait_title("frame.png (modified) - vorpix"));
+  const Picture flipped = mirrored(test_picture());
+  ASSERT_TRUE(wait_until([&] { return same_picture(shown_picture(kWidth, kHeight), flipped); }));
+
+  ASSERT_TRUE(key("ctrl+w"));
+  std::string prompt;
+  ASSERT_TRUE(wait_until([&] { return !(prompt = other_window()).empty(); }))
+      << "Ctrl+W after a flip closed without asking";
+  ASSERT_TRUE(xdo({"windowfocus", "--sync", prompt}));
+  ASSERT_TRUE(key("Escape"));
+  ASSERT_TRUE(wait_until([&] { return other_window().empty(); })) << "Escape left the prompt up";
+  ASSERT_FALSE(app_.exited()) << "Escape closed the window";
+  EXPECT_EQ(title(), "frame.png (modified) - vorpix");
+  EXPECT_EQ(file_contents(picture_path_), original) << "Escape wrote the file";
+
+  // The line width: Alt and the label's mnemonic reach the entry, Ctrl+A
+  // selects its text, "12" replaces it, Return gives the picture the keys.
+  const std::string width_key = label_key(glade_, "line_width_label");
+  ASSERT_FALSE(width_key.empty());
+  ASSERT_TRUE(xdo({"windowfocus", "--sync", window_}));
+  ASSERT_TRUE(key("alt+" + width_key));
+  ASSERT_TRUE(key("ctrl+a"));
+  ASSERT_TRUE(xdo({"type", "12"}));
+  ASSERT_TRUE(key("Return"));
+  ASSERT_TRUE(move_to(60, kLineY));
+  ASSERT_TRUE(xdo({"mousedown", "1"}));
+  ASSERT_TRUE(move_to(180, kLineY));
+  ASSERT_TRUE(wait_until([&] { return black_in_column(shown_picture(kWidth, kHeight), 120) > 0; }))
+      << "the line does not show";
+  ASSERT_TRUE(xdo({"mouseup", "1"}));
+  ASSERT_TRUE(rest_pointer());
+  const Picture drawn = shown_picture(kWidth, kHeight);
+  EXPECT_EQ(black_in_column(drawn, 120), kLineWidth) << "the line is not 12 pixels wide";
+
+  ASSERT_TRUE(key("ctrl+w"));
+  ASSERT_TRUE(wait_until([&] { return !(prompt = other_window()).empty(); }));
+  ASSERT_TRUE(xdo({"windowfocus", "--sync", prompt}));
+  ASSERT_TRUE(key("Return"));
+  ASSERT_TRUE(wait_until([&] { return app_.exited(); })) << "Return did not save and close";
+  EXPECT_EQ(app_.exit_status(), 0);
+  const Picture saved = read_file(picture_path_);
+  EXPECT_TRUE(same_picture(saved, drawn)) << "the saved file";
+  EXPECT_TRUE(same_picture(saved.crop(0, 0, kWidth, kLineY - kLineWidth),
+                           flipped.crop(0, 0, kWidth, kLineY - kLineWidth)))
+      << "the saved picture is not the flipped one";
 }
 
 // Another program offers a picture on the clipboard; pasting shows it at the

@@ -3,6 +3,7 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -510,7 +511,6 @@ TEST_F(MenuTest, LineWidthEntrySetsTheWindowsSharedWidth) {
   EXPECT_EQ(line_width(canvas->gc), 5);
   EXPECT_EQ(line_width(drawing()->gc), 5);
   EXPECT_EQ(line_width(canvas_of(other)->gc), 1);
-  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), area);
 
   gtk_entry_set_text(entry, "12abc");
   EXPECT_EQ(line_width(canvas->gc), 12);
@@ -526,6 +526,70 @@ TEST_F(MenuTest, LineWidthEntrySetsTheWindowsSharedWidth) {
   // The width survives replacing the drawing.
   canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, 100, 100));
   EXPECT_EQ(line_width(drawing()->gc), 12);
+}
+
+// Keys typed into the main window as a user types them: they go to the
+// widget with the focus, through the window's accelerators.
+void type_keys(GtkWidget *window, std::initializer_list<std::pair<guint, guint>> keys) {
+  for (const auto &[keyval, state] : keys) {
+    vorpix_test::send_key(window, GDK_KEY_PRESS, keyval, nullptr, state);
+    vorpix_test::send_key(window, GDK_KEY_RELEASE, keyval, nullptr, state);
+  }
+  pump();
+}
+
+TEST_F(MenuTest, TwoDigitsTypedIntoTheLineWidthEntryGiveATwoDigitWidth) {
+  GtkWidget *entry = line_width_entry();
+  gtk_widget_grab_focus(entry);
+  gtk_editable_select_region(GTK_EDITABLE(entry), 0, -1);
+  type_keys(window, {{GDK_1, 0}});
+  EXPECT_EQ(line_width(canvas->gc), 1);
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), entry) << "the focus left while typing";
+  type_keys(window, {{GDK_2, 0}});
+  EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(entry)), "12");
+  EXPECT_EQ(line_width(canvas->gc), 12);
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), entry);
+  // Enter hands the keyboard back to the picture.
+  type_keys(window, {{GDK_Return, 0}});
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), area);
+  EXPECT_EQ(line_width(canvas->gc), 12);
+
+  // So does a width picked from the list (20 is its last).
+  gtk_widget_grab_focus(entry);
+  GtkComboBox *combo = GTK_COMBO_BOX(widget("line_width_combo"));
+  gtk_combo_box_set_active(combo, gtk_tree_model_iter_n_children(gtk_combo_box_get_model(combo), nullptr) - 1);
+  pump();
+  EXPECT_EQ(line_width(canvas->gc), 20);
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), area);
+}
+
+// In the entry, Ctrl+A, Ctrl+C, Ctrl+X and Ctrl+V edit its text; the
+// picture is neither selected, copied, cut nor pasted into.
+TEST_F(MenuTest, EditingKeysInTheLineWidthEntryEditItsText) {
+  GtkWidget *entry = line_width_entry();
+  gtk_entry_set_text(GTK_ENTRY(entry), "12");
+  gtk_widget_grab_focus(entry);
+  type_keys(window, {{GDK_a, GDK_CONTROL_MASK}});
+  gint start = 0, end = 0;
+  EXPECT_TRUE(gtk_editable_get_selection_bounds(GTK_EDITABLE(entry), &start, &end));
+  EXPECT_EQ(end - start, 2);
+  EXPECT_EQ(selection_num_points(canvas->selection), 0) << "Ctrl+A selected the picture";
+
+  type_keys(window, {{GDK_c, GDK_CONTROL_MASK}});
+  gchar *copied = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+  EXPECT_STREQ(copied, "12");
+  g_free(copied);
+  type_keys(window, {{GDK_x, GDK_CONTROL_MASK}});
+  EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(entry)), "");
+  type_keys(window, {{GDK_v, GDK_CONTROL_MASK}});
+  EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(entry)), "12");
+  EXPECT_NE(canvas->tool, canvas->paste_tool) << "Ctrl+V pasted into the picture";
+  EXPECT_EQ(line_width(canvas->gc), 12);
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), entry);
+  // Keys the entry does not edit with still reach the window's commands.
+  type_keys(window, {{GDK_n, GDK_CONTROL_MASK}});
+  EXPECT_EQ(new_canvas_dialogs(), 1);
+  close_new_canvas_dialogs();
 }
 
 TEST_F(MenuTest, LineWidthBelowOneOrNoNumberPutsTheCurrentWidthBack) {
