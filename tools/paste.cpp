@@ -102,6 +102,15 @@ void offer_to_enlarge(VorpixCanvas *canvas, const VorpixImage *piece) {
   }
 }
 
+// A new piece lands at the picture's top-left corner, or at the top-left of
+// the visible part when that corner is scrolled out of view.
+GdkPoint landing_corner(const VorpixCanvas *canvas) {
+  if (!canvas->view) return GdkPoint{0, 0};
+  const GdkRectangle visible = view_visible_area(canvas->view);
+  if (visible.width <= 0 || visible.height <= 0) return GdkPoint{0, 0};
+  return GdkPoint{visible.x, visible.y};
+}
+
 void tool_destroy(VorpixTool *tool) {
   PasteTool *paste = self(tool);
   release_images(paste);
@@ -130,7 +139,8 @@ void tool_select(VorpixTool *tool) {
   if (!has_piece) return;
   paste->image = image_new_copy(clipboard->image);
   selection_set_points(canvas->selection, clipboard->points);
-  paste_move(tool, 0, 0);
+  const GdkPoint corner = landing_corner(canvas);
+  paste_move(tool, corner.x, corner.y);
 }
 
 void tool_deselect(VorpixTool *tool) {

@@ -14,6 +14,7 @@
 #include "shell/util.h"
 #include "tests/harness/canvas_helpers.h"
 #include "tests/harness/scratch_dir.h"
+#include "tests/harness/view_helpers.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/paste.h"
 #include "tools/rectselect.h"
@@ -106,6 +107,20 @@ TEST_F(PasteTest, PasteShowsThePieceAtTheTopLeftAndDraggingPutsItBack) {
   EXPECT_EQ(box.x, 100);
   EXPECT_EQ(box.y, 50);
   EXPECT_EQ(canvas->tool, canvas->paste_tool);
+}
+
+TEST_F(PasteTest, APieceLandsAtTheVisibleCornerWhenTheTopLeftIsScrolledAway) {
+  copy_piece();
+  vorpix_test::zoom_to(canvas, 400);
+  view_scroll_to(canvas->view, 600, 480);
+  pump();
+  canvas_begin_paste_mode(canvas);
+  EXPECT_TRUE(piece_at(150, 120));
+  GdkRectangle box = outline_box();
+  EXPECT_EQ(box.x, 150);
+  EXPECT_EQ(box.y, 120);
+  EXPECT_EQ(pixel(0, 0), pattern(0, 0)) << "nothing lands at the hidden corner";
+  EXPECT_EQ(window_pixel(2, 2), pattern(100, 50));
 }
 
 TEST_F(PasteTest, EachPlacementRestoresThePreviousOne) {
