@@ -310,6 +310,10 @@ void canvas_set_drawing(VorpixCanvas *canvas, VorpixDrawing *new_drawing) {
 }
 
 void canvas_redraw(VorpixCanvas *canvas) {
+  if (canvas->view) {
+    view_redraw(canvas->view);
+    return;
+  }
   GdkWindow *window = canvas->drawing_area->window;
   if (!window) return;
   int width, height;

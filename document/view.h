@@ -30,6 +30,8 @@ struct VorpixView {
   guint status_idle;             // pending status update, or 0
   gint32 pointer_inside;         // 1 while the pointer is over the drawing area
   gint32 pointer_x, pointer_y;   // its last position there, window pixels
+  GdkRegion *damage;             // owned: window pixels to repaint at the next flush, or null
+  guint flush_idle;              // pending flush, or 0
 };
 
 // The zoom levels, in percent: 12.5, 25, 50, 100, 200, 300, 400, 600, 800,
@@ -85,9 +87,11 @@ void view_zoomed_size(const VorpixView *view, int *width, int *height);
 // whole repaint; the level stays.
 void view_picture_changed(VorpixView *view);
 // The picture changed in area (picture pixels): its part of the window is
-// repainted at the next flush or when the main loop next repaints.
+// repainted at the next flush, or when the main loop next repaints.
 void view_damage(VorpixView *view, GdkRectangle area);
-// Repaints everything damaged, now.
+// The same for the whole window.
+void view_redraw(VorpixView *view);
+// Repaints everything damaged, now, straight onto the window.
 void view_flush(VorpixView *view);
 // The drawing area's expose handler: the picture, the grid, the current
 // tool's marks (its draw operation) and the selection outline, each within

@@ -18,7 +18,7 @@ pid_t server_pid = -1;
 
 }  // namespace
 
-bool start_xvfb() {
+bool start_xvfb(const char *screen) {
   int fds[2];
   if (pipe(fds) != 0) return false;
 
@@ -35,7 +35,7 @@ bool start_xvfb() {
       dup2(devnull, STDERR_FILENO);
     }
     std::string fd = std::to_string(fds[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen,
            "-nolisten", "tcp", "-noreset", static_cast<char *>(nullptr));
     _exit(127);
   }

@@ -4,9 +4,10 @@
 
 namespace vorpix_test {
 
-// Starts Xvfb on a free display number (24-bit, 1280x1024) and points DISPLAY
-// at it.  Returns false when the server could not be started.
-bool start_xvfb();
+// Starts Xvfb on a free display number (24-bit, 1280x1024 unless another
+// screen, "WIDTHxHEIGHTxDEPTH", is asked for) and points DISPLAY at it.
+// Returns false when the server could not be started.
+bool start_xvfb(const char *screen = "1280x1024x24");
 // Stops the server started by start_xvfb, if any.
 void stop_xvfb();
 
