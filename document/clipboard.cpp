@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "document/canvas.h"
+#include "document/decoder.h"
 #include "document/drawing.h"
 #include "imaging/image.h"
 #include "tools/selection.h"
@@ -13,6 +14,8 @@ namespace {
 // Larger pictures are refused before the loader allocates them: the paste
 // keeps three copies (clipboard, floating piece, decoded), 256 MiB each here.
 constexpr gint64 kMaxPastePixels = gint64(1) << 26;
+// The X protocol's largest pixmap side.
+constexpr int kMaxPasteSide = 32767;
 
 VorpixClipboard *the_clipboard = nullptr;
 
@@ -24,7 +27,6 @@ using SelectionDataPtr = std::unique_ptr<GtkSelectionData, SelectionDataFree>;
 struct GObjectUnref {
   void operator()(gpointer object) const { g_object_unref(object); }
 };
-using LoaderPtr = std::unique_ptr<GdkPixbufLoader, GObjectUnref>;
 
 struct GFree {
   void operator()(gpointer p) const { g_free(p); }
@@ -82,27 +84,6 @@ void build_targets(VorpixClipboard *clipboard) {
       i++;
     }
   }
-}
-
-bool fits(int width, int height) {
-  return width > 0 && height > 0 && gint64(width) * height <= kMaxPastePixels;
-}
-
-struct DecodeGuard {
-  bool too_large = false;
-  int width = 0;
-  int height = 0;
-};
-
-// Refuses absurd sizes before the loader allocates the picture: a requested
-// size of 0 makes the loaders stop with an error instead.
-void on_size_prepared(GdkPixbufLoader *loader, gint width, gint height, gpointer data) {
-  auto *guard = static_cast<DecodeGuard *>(data);
-  if (fits(width, height)) return;
-  guard->too_large = true;
-  guard->width = width;
-  guard->height = height;
-  gdk_pixbuf_loader_set_size(loader, 0, 0);
 }
 
 // The offered target that best matches a format GdkPixbuf reads, or GDK_NONE.
@@ -295,33 +276,19 @@ GdkPixbuf *paste_selection_data_get_pixbuf(GtkSelectionData *selection) {
     return nullptr;
   }
 
-  LoaderPtr loader(gdk_pixbuf_loader_new());
-  DecodeGuard guard;
-  g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(on_size_prepared), &guard);
-
   GError *error = nullptr;
-  // A failed write closes the loader itself.
-  bool ok = gdk_pixbuf_loader_write(loader.get(), gtk_selection_data_get_data(selection),
-                                    static_cast<gsize>(length), &error) &&
-            gdk_pixbuf_loader_close(loader.get(), &error);
-  GdkPixbuf *pixbuf = ok ? gdk_pixbuf_loader_get_pixbuf(loader.get()) : nullptr;
-  // A loader that never announced its size is checked afterwards.
-  if (pixbuf && !fits(gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf))) {
-    guard.too_large = true;
-    guard.width = gdk_pixbuf_get_width(pixbuf);
-    guard.height = gdk_pixbuf_get_height(pixbuf);
-  }
-  if (guard.too_large) {
+  const DecoderLimits limits = {kMaxPasteSide, kMaxPastePixels};
+  // The target asked for: an atom of the program's own, named safely.
+  const GdkAtom target = gtk_selection_data_get_target(selection);
+  GCharPtr type(target != GDK_NONE ? gdk_atom_name(target) : nullptr);
+  GdkPixbuf *pixbuf = decoder_decode_bytes(gtk_selection_data_get_data(selection),
+                                           static_cast<gsize>(length), type.get(), limits,
+                                           nullptr, nullptr, &error);
+  if (!pixbuf) {
+    g_warning("%s: %s%s", "paste_selection_data_get_pixbuf",
+              error && error->message ? error->message : "unknown error",
+              g_error_matches(error, DECODER_ERROR, DECODER_ERROR_TOO_LARGE) ? " to paste" : "");
     g_clear_error(&error);
-    g_warning("%s: an image of %d by %d pixels is too large to paste",
-              "paste_selection_data_get_pixbuf", guard.width, guard.height);
-    return nullptr;
   }
-  if (!ok) {
-    g_warning("%s: %s", "paste_selection_data_get_pixbuf",
-              error && error->message ? error->message : "unknown error");
-    g_clear_error(&error);
-    return nullptr;
-  }
-  return pixbuf ? GDK_PIXBUF(g_object_ref(pixbuf)) : nullptr;
+  return pixbuf;
 }

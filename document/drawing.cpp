@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "document/decoder.h"
 #include "document/file.h"
 #include "document/history.h"
 #include "imaging/image.h"
@@ -142,11 +143,26 @@ VorpixDrawing *drawing_new_blank(GtkWidget *drawing_area, GdkGC *gc, int width, 
   return drawing;
 }
 
-VorpixDrawing *drawing_new_from_file(GtkWidget *drawing_area, GdkGC *gc, const char *filename) {
+VorpixDrawing *drawing_new_from_file(GtkWidget *drawing_area, GdkGC *gc, const char *filename,
+                                     GError **error) {
   g_assert(filename);
   g_assert(*filename);
-  VorpixImage *image = image_new_readfile(filename);
-  if (!image) return nullptr;
+  // The main loop runs during the decode: the area may go meanwhile.
+  g_object_ref(drawing_area);
+  GdkPixbuf *pixbuf =
+      decoder_decode_file(filename, gtk_widget_get_toplevel(drawing_area), error);
+  const bool gone = !GTK_WIDGET_REALIZED(drawing_area) ||
+                    (GTK_OBJECT_FLAGS(drawing_area) & GTK_IN_DESTRUCTION);
+  g_object_unref(drawing_area);
+  if (gone) {
+    if (pixbuf) g_object_unref(pixbuf);
+    g_clear_error(error);
+    g_set_error(error, DECODER_ERROR, DECODER_ERROR_CANCELLED, "the window was closed");
+    return nullptr;
+  }
+  if (!pixbuf) return nullptr;
+  VorpixImage *image = g_new0(VorpixImage, 1);
+  image->pixbuf = pixbuf;
   VorpixDrawing *drawing = drawing_from_image(drawing_area, gc, image);
   image_free(image);
   // Named only once the picture is held, so a failure leaves no trace.

@@ -23,7 +23,11 @@ struct VorpixDrawing {
 // A width or height of 0 takes both from the drawing area's window.
 VorpixDrawing *drawing_new_blank(GtkWidget *drawing_area, GdkGC *gc, int width, int height);
 // Null when the file cannot be read or its picture cannot be held; no message.
-VorpixDrawing *drawing_new_from_file(GtkWidget *drawing_area, GdkGC *gc, const char *filename);
+// The picture is decoded in the helper process (document/decoder.h), which
+// holds the drawing area's window meanwhile; *error (error may be null) tells
+// a cancelled decode from a failed one.
+VorpixDrawing *drawing_new_from_file(GtkWidget *drawing_area, GdkGC *gc, const char *filename,
+                                     GError **error = nullptr);
 // Null when the desktop cannot be captured.
 VorpixDrawing *drawing_new_from_desktop(GtkWidget *drawing_area, GdkGC *gc);
 void drawing_destroy(VorpixDrawing *drawing);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "document/decoder.h"
 #include "document/drawing.h"
 #include "imaging/image.h"
 #include "panels/color_palette.h"
@@ -106,9 +107,14 @@ DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees) {
 }
 
 DrawingSizeResult drawing_revert(VorpixDrawing *drawing, GtkWidget *drawing_area) {
+  GError *error = nullptr;
   VorpixDrawing *saved =
-      drawing_new_from_file(drawing_area, drawing->gc, drawing->filename->str);
-  if (!saved) return DRAWING_SIZE_UNREADABLE;
+      drawing_new_from_file(drawing_area, drawing->gc, drawing->filename->str, &error);
+  if (!saved) {
+    const bool cancelled = g_error_matches(error, DECODER_ERROR, DECODER_ERROR_CANCELLED);
+    g_clear_error(&error);
+    return cancelled ? DRAWING_SIZE_CANCELLED : DRAWING_SIZE_UNREADABLE;
+  }
   // The saved picture's pixmap moves over; the rest of the reading goes.
   GdkPixmap *old = drawing_swap_pixmap(drawing, saved->backing_pixmap, saved->width,
                                        saved->height);

@@ -19,6 +19,7 @@ enum DrawingSizeResult {
   DRAWING_SIZE_INVALID,     // the result would be beyond the size limits
   DRAWING_SIZE_NO_MEMORY,   // the client or the X server could not hold it
   DRAWING_SIZE_UNREADABLE,  // revert: the file can no longer be read
+  DRAWING_SIZE_CANCELLED,   // revert: the user stopped the reading
 };
 
 // The picture becomes the pixels the outline encloses, clipped to it; those

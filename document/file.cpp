@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "document/canvas.h"
+#include "document/decoder.h"
 #include "document/drawing.h"
 #include "shell/util.h"
 #include "shell/window.h"
@@ -167,11 +168,15 @@ void file_open_dialog(VorpixCanvas *canvas) {
     return;
   }
 
-  VorpixDrawing *opened = drawing_new_from_file(canvas->drawing_area, canvas->gc, filename);
+  GError *error = nullptr;
+  VorpixDrawing *opened =
+      drawing_new_from_file(canvas->drawing_area, canvas->gc, filename, &error);
+  // A cancelled decode, or a window closed meanwhile, wants no message.
   if (opened)
     canvas_set_drawing(canvas, opened);
-  else
+  else if (!g_error_matches(error, DECODER_ERROR, DECODER_ERROR_CANCELLED))
     file_show_cannot_open(canvas, filename);
+  g_clear_error(&error);
   g_free(filename);
 }
 

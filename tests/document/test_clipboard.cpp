@@ -20,6 +20,7 @@
 #include "imaging/image.h"
 #include "shell/window.h"
 #include "tests/harness/canvas_helpers.h"
+#include "tests/harness/hostile_loader.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/paste.h"
 #include "tools/polyselect.h"
@@ -35,6 +36,8 @@ using vorpix_test::pump;
 using vorpix_test::selection_outline;
 
 namespace {
+
+const bool loader_installed = vorpix_test::install_hostile_loader();
 
 constexpr int kTimeoutMs = 20000;
 
@@ -463,6 +466,33 @@ TEST_F(ClipboardTest, AbsurdlyLargePictureIsRefused) {
     canvas_end_paste_mode(canvas);
     offer.reset();
   }
+}
+
+// The helper that decodes the offer dies with a faulty loader; the window,
+// and another one, go on, and the next offer pastes.
+TEST_F(ClipboardTest, LoaderFaultOnAnOfferWarnsAndThePasteAfterWorks) {
+  ASSERT_TRUE(loader_installed);
+  GtkWidget *other = open_window();
+  for (const char *action : {"abort", "socket"}) {
+    SCOPED_TRACE(action);
+    offer_from_xclip("image/x-vorpix-hostile", std::string("VXHOSTILE ") + action + "\n");
+    LogCapture log;
+    canvas_begin_paste_mode(canvas);
+    EXPECT_TRUE(log.contains("paste_selection_data_get_pixbuf: the decoder was ended by signal"))
+        << (log.messages().empty() ? "" : log.messages().front());
+    EXPECT_EQ(clipboard->image, nullptr);
+    EXPECT_FALSE(drawing()->modified);
+    canvas_end_paste_mode(canvas);
+    offer.reset();
+  }
+  EXPECT_TRUE(GTK_WIDGET_REALIZED(other));
+  offer_from_xclip("image/x-vorpix-hostile", "VXHOSTILE picture\n");
+  canvas_begin_paste_mode(canvas);
+  ASSERT_NE(clipboard->image, nullptr);
+  EXPECT_EQ(image_width(clipboard->image), 2);
+  EXPECT_EQ(image_height(clipboard->image), 1);
+  EXPECT_EQ(image_pixels(clipboard->image)[7], 128);  // alpha as offered
+  canvas_end_paste_mode(canvas);
 }
 
 TEST_F(ClipboardTest, CopyInOneWindowPasteInAnotherThenCloseTheCopier) {

@@ -22,6 +22,7 @@
 #include "document/drawing.h"
 #include "document/file.h"
 #include "shell/util.h"
+#include "tests/harness/hostile_loader.h"
 #include "tests/harness/process.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
@@ -124,6 +125,13 @@ const std::vector<Case> &corpus_cases() {
       // (reading one would wait for a writer for ever).
       {"directory.png", 0, 0, {}},
       {"pipe.png", 0, 0, {}},
+      // Files of the test loader's format, made at test time: a loader that
+      // crashes, one that opens a file or a socket (the decoder's filter
+      // ends it), and one that works.
+      {"loader_abort.vxh", 0, 0, {}},
+      {"loader_escape.vxh", 0, 0, {}},
+      {"loader_socket.vxh", 0, 0, {}},
+      {"loader_picture.vxh", 2, 1, {{0, 0, 0xff0000}}},
   };
   return cases;
 }
@@ -133,6 +141,11 @@ std::string corpus_path(const char *name) {
 }
 
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
+
+const bool loader_installed = vorpix_test::install_hostile_loader();
+
+// What the escaping loader tries to create.
+std::string escaped_path(const TempDir &dir) { return dir.file("escaped"); }
 
 // The corpus file of a case; the directory and the pipe are made in dir.
 std::string case_path(const Case &c, const TempDir &dir) {
@@ -144,6 +157,13 @@ std::string case_path(const Case &c, const TempDir &dir) {
   if (strcmp(c.name, "pipe.png") == 0) {
     EXPECT_EQ(mkfifo(path.c_str(), 0644), 0);
     return path;
+  }
+  if (g_str_has_prefix(c.name, "loader_")) {
+    EXPECT_TRUE(loader_installed);
+    std::string action = std::string(c.name + strlen("loader_"));
+    action.resize(action.size() - strlen(".vxh"));
+    if (action == "escape") action = "open " + escaped_path(dir);
+    return vorpix_test::write_hostile_file(path, action);
   }
   return corpus_path(c.name);
 }
@@ -381,6 +401,7 @@ TEST_P(CommandLineTest, ShowsThePictureOrLogsTheFailureAndEndsCleanly) {
   EXPECT_TRUE(program.alive()) << program.ending() << "\n" << program.stderr_text();
   EXPECT_TRUE(program.close_and_wait(window)) << program.ending() << "\n" << program.stderr_text();
   EXPECT_FALSE(contains(program.stderr_text(), "CRITICAL")) << program.stderr_text();
+  EXPECT_FALSE(g_file_test(escaped_path(dir).c_str(), G_FILE_TEST_EXISTS));
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CommandLineTest, testing::ValuesIn(corpus_cases()), case_name);
@@ -460,6 +481,7 @@ TEST_P(OpenDialogTest, ShowsThePictureOrRefusesAndKeepsTheOldDrawing) {
     EXPECT_STREQ(drawing()->filename->str, "untitled.png");
     EXPECT_EQ(drawing()->modified, 1);
   }
+  EXPECT_FALSE(g_file_test(escaped_path(dir).c_str(), G_FILE_TEST_EXISTS));
 }
 
 std::vector<Case> corpus_files() {
