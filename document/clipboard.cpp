@@ -1,10 +1,13 @@
 #include "document/clipboard.h"
 
+#include <glib/gi18n.h>
+
 #include <cstring>
 #include <memory>
 
 #include "document/canvas.h"
 #include "document/decoder.h"
+#include "document/size_dialogs.h"
 #include "document/drawing.h"
 #include "imaging/image.h"
 #include "tools/selection.h"
@@ -109,12 +112,17 @@ void take_selection(VorpixCanvas *canvas, bool clear) {
   canvas_commit_change(canvas);
   if (!canvas_has_selection(canvas)) return;
   selection_disable_flash(canvas->selection);
-  canvas_clipboard_copy_selection(canvas);
-  if (clear) {
+  const bool copied = canvas_clipboard_copy_selection(canvas);
+  // A cut whose copy could not be made would lose the area: nothing is cleared.
+  if (clear && copied) {
     drawing_clear_selection(canvas->drawing, selection_points(canvas->selection));
     drawing_modified(canvas->drawing);
   }
   selection_enable_flash(canvas->selection);
+  if (!copied) {
+    GtkWindow *parent = GTK_IS_WINDOW(canvas->toplevel) ? GTK_WINDOW(canvas->toplevel) : nullptr;
+    size_dialog_show_no_memory(parent, clear ? _("cut the selection") : _("copy the selection"));
+  }
 }
 
 }  // namespace
@@ -169,17 +177,24 @@ void canvas_copy(VorpixCanvas *canvas) {
   take_selection(canvas, false);
 }
 
-void canvas_clipboard_copy_selection(VorpixCanvas *canvas) {
-  g_return_if_fail(VORPIX_IS_CANVAS(canvas));
+bool canvas_clipboard_copy_selection(VorpixCanvas *canvas) {
+  g_return_val_if_fail(VORPIX_IS_CANVAS(canvas), true);
   VorpixClipboard *clipboard = canvas_clipboard(canvas);
   VorpixPointArray *outline = selection_points(canvas->selection);
 
+  GdkRectangle box, inside;
+  point_array_bounding_rectangle(outline, &box);
+  const GdkRectangle picture = {0, 0, canvas->drawing->width, canvas->drawing->height};
+  const bool on_picture = gdk_rectangle_intersect(&box, &picture, &inside);
+  VorpixImage *image = image_from_selection(canvas->drawing->backing_pixmap, outline);
+  // Without memory for the copy the clipboard keeps what it had.
+  if (on_picture && !image) return false;
   if (clipboard->image) image_free(clipboard->image);
-  clipboard->image = image_from_selection(canvas->drawing->backing_pixmap, outline);
+  clipboard->image = image;
   point_array_copy(clipboard->points, outline);
 
   GtkClipboard *desktop = desktop_clipboard();
-  if (!desktop) return;
+  if (!desktop) return true;
   if (clipboard->image) {
     // Nothing is encoded until somebody asks for a target.  GTK drops the
     // claim by itself when the owning canvas is finalized.
@@ -188,6 +203,7 @@ void canvas_clipboard_copy_selection(VorpixCanvas *canvas) {
   } else if (gtk_clipboard_get_owner(desktop) == G_OBJECT(canvas)) {
     gtk_clipboard_clear(desktop);
   }
+  return true;
 }
 
 void canvas_clipboard_send_buffer(GtkClipboard *, GtkSelectionData *selection_data, guint info,

@@ -29,7 +29,8 @@ VorpixClipboard *canvas_clipboard(VorpixCanvas *canvas);
 // clears the area in the background colour.
 void canvas_cut(VorpixCanvas *canvas);
 void canvas_copy(VorpixCanvas *canvas);
-void canvas_clipboard_copy_selection(VorpixCanvas *canvas);
+// False, the clipboard as it was, when the memory for the copy cannot be had.
+bool canvas_clipboard_copy_selection(VorpixCanvas *canvas);
 
 // Get function of the claimed clipboard: encodes the picture for target info.
 void canvas_clipboard_send_buffer(GtkClipboard *gtk_clipboard, GtkSelectionData *selection_data,

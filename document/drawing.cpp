@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "document/decoder.h"
+#include "document/drawing_size.h"
 #include "document/file.h"
 #include "document/history.h"
+#include "document/size_dialogs.h"
 #include "imaging/image.h"
 #include "tools/selection.h"
 
@@ -293,6 +295,10 @@ int drawing_save(VorpixDrawing *drawing) {
 int drawing_save_as(VorpixDrawing *drawing, const char *filename) {
   g_assert(drawing);
   VorpixImage *image = drawing_create_image(drawing);
+  if (!image) {
+    size_dialog_show_no_memory(parent_window(drawing), _("save the picture"));
+    return 0;
+  }
   GError *error = nullptr;
   gboolean written = image_write(image, filename, &error);
   image_free(image);
@@ -373,19 +379,13 @@ int drawing_take_image(VorpixDrawing *drawing, const VorpixImage *image, int ove
   return 1;
 }
 
-void drawing_rotate(VorpixDrawing *drawing, int degrees) {
-  VorpixImage *image = drawing_create_image(drawing);
-  if (!image) return;
-  const bool right_angle = is_right_angle(degrees);
-  if (right_angle)
-    image_rotate_simple(image, degrees);
-  else
-    image_rotate(image, static_cast<double>(degrees));
-  // The corners a free rotation uncovers come out transparent; they show
-  // the background colour.
-  const bool taken = drawing_take_image(drawing, image, !right_angle);
-  image_free(image);
-  if (taken) drawing_modified(drawing);
+int drawing_rotate(VorpixDrawing *drawing, int degrees) {
+  // Quarter turns of the image buffer count counter-clockwise, free turns
+  // clockwise; the size command counts every turn clockwise.
+  const int turn = is_right_angle(degrees) ? (360 - degrees) % 360 : degrees;
+  if (drawing_rotate_by(drawing, turn) != DRAWING_SIZE_DONE) return 0;
+  drawing_modified(drawing);
+  return 1;
 }
 
 void drawing_copy_to_desktop(VorpixDrawing *drawing) {

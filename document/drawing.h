@@ -78,7 +78,10 @@ int drawing_prompt_to_save(VorpixDrawing *drawing);
 
 void drawing_clear(VorpixDrawing *drawing);
 void drawing_clear_selection(VorpixDrawing *drawing, VorpixPointArray *outline);
-void drawing_rotate(VorpixDrawing *drawing, int degrees);
+// Turns by a menu's angle (right angles counter-clockwise, others clockwise)
+// and marks the drawing modified: 1.  0, the drawing unchanged, when the
+// result would pass the size limits or its memory cannot be had.
+int drawing_rotate(VorpixDrawing *drawing, int degrees);
 // Makes image the picture, in a new pixmap of its size; with over_background
 // its transparent pixels show the GC's background colour.  0, the drawing
 // unchanged, when the server refuses the pixmap.  Does not mark the drawing

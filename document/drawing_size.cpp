@@ -84,7 +84,9 @@ DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees) {
   gint64 width = drawing->width, height = drawing->height;
   if (!right_angle) drawing_rotated_size(drawing->width, drawing->height, turn, &width, &height);
   else if (turn == kQuarterTurn || turn == 3 * kQuarterTurn) std::swap(width, height);
-  if (!image_size_allowed(width, height)) return DRAWING_SIZE_INVALID;
+  // Refused before anything is allocated: 45 degrees of 32767 by 1 would
+  // take 2 GiB.  The angle was fine; the result is more than can be held.
+  if (!image_size_allowed(width, height)) return DRAWING_SIZE_NO_MEMORY;
 
   VorpixImage *picture = whole_picture(drawing);
   if (!picture) return DRAWING_SIZE_NO_MEMORY;

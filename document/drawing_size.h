@@ -32,7 +32,8 @@ DrawingSizeResult drawing_scale(VorpixDrawing *drawing, int width, int height,
                                 ImageScaleKind kind);
 // Turns by degrees (-360 to 360), clockwise on screen for positive angles;
 // multiples of 90 are exact quarter turns, other angles leave the corners
-// they uncover in the background colour.
+// they uncover in the background colour.  A result beyond the size limits
+// is DRAWING_SIZE_NO_MEMORY, refused before anything is allocated.
 DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees);
 // The size a rotation by degrees gives a width x height picture.
 void drawing_rotated_size(int width, int height, double degrees, gint64 *new_width,

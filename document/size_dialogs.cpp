@@ -351,3 +351,32 @@ void size_dialog_show_no_memory(GtkWindow *parent, const char *what) {
   run_and_destroy(message(parent, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, text));
   g_free(text);
 }
+
+namespace {
+
+struct LaterMessage {
+  GtkWidget *parent;  // one reference, or null
+  gchar *what;
+};
+
+gboolean on_no_memory_idle(gpointer data) {
+  auto *later = static_cast<LaterMessage *>(data);
+  GtkWindow *parent = later->parent && GTK_IS_WINDOW(later->parent) &&
+                              gtk_widget_get_visible(later->parent)
+                          ? GTK_WINDOW(later->parent)
+                          : nullptr;
+  size_dialog_show_no_memory(parent, later->what);
+  if (later->parent) g_object_unref(later->parent);
+  g_free(later->what);
+  g_free(later);
+  return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+void size_dialog_show_no_memory_soon(GtkWindow *parent, const char *what) {
+  auto *later = g_new0(LaterMessage, 1);
+  later->parent = parent ? GTK_WIDGET(g_object_ref(parent)) : nullptr;
+  later->what = g_strdup(what);
+  g_idle_add(on_no_memory_idle, later);
+}

@@ -31,3 +31,6 @@ bool size_dialog_ask_enlarge(GtkWindow *parent);
 void size_dialog_show_invalid(GtkWindow *parent);
 // "Not enough memory to %s." with what the command was to do.
 void size_dialog_show_no_memory(GtkWindow *parent, const char *what);
+// The same once the main loop is idle: for a pointer event's handler, which
+// must not run a dialog before its button is released.
+void size_dialog_show_no_memory_soon(GtkWindow *parent, const char *what);

@@ -31,6 +31,9 @@ VorpixImage *image_new_from_desktop();
 // file's own layout (three channels are possible).
 VorpixImage *image_new_readfile(const char *filename);
 void image_free(VorpixImage *image);
+// The pixel memory of freed large images is kept a few seconds for the next
+// image of its size; this gives it back to the system now.
+void image_release_kept_memory();
 
 // Pixels move between pixmaps and images through memory shared with the X
 // server when it offers that (not on a remote display), and through GdkRGB
@@ -73,5 +76,6 @@ int image_flip_y(VorpixImage *image);
 int image_rotate_simple(VorpixImage *image, int degrees);
 // Positive angles turn clockwise on screen; uncovered pixels are transparent
 // white.  1, image unchanged, only for a non-finite angle, a result larger
-// than 32767 pixels a side, or one whose memory cannot be had.
+// than 32767 pixels a side or 2^28 pixels in all, or one whose memory cannot
+// be had.
 int image_rotate(VorpixImage *image, double degrees);

@@ -108,6 +108,9 @@ GdkPixbuf *rgba_pixbuf(int width, int height, bool zeroed) {
   if (width > G_MAXINT / image_private::kRgbaChannels) return nullptr;
   const int rowstride = width * image_private::kRgbaChannels;
   const gsize bytes = static_cast<gsize>(rowstride) * static_cast<gsize>(height);
+  // GDK 2 computes offsets into a buffer in int: a larger one would be read
+  // far outside itself.
+  if (bytes > static_cast<gsize>(G_MAXINT)) return nullptr;
   guchar *pixels = take_pixels(bytes, zeroed);
   if (!pixels) return nullptr;
   return gdk_pixbuf_new_from_data(pixels, GDK_COLORSPACE_RGB, TRUE, BITS_PER_SAMPLE, width,
@@ -127,3 +130,9 @@ GdkPixbuf *try_new_rgba_pixbuf_unfilled(int width, int height) {
 }
 
 }  // namespace image_private
+
+void image_release_kept_memory() {
+  g_mutex_lock(&kept_lock);
+  release_kept(G_MAXINT64);
+  g_mutex_unlock(&kept_lock);
+}

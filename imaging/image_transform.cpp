@@ -85,7 +85,7 @@ int image_rotate(VorpixImage *image, double degrees) {
   double extent_y = std::fabs(s) * w + std::fabs(c) * h;
   int new_w = static_cast<int>(extent_x + 0.5);
   int new_h = static_cast<int>(extent_y + 0.5);
-  if (new_w > kMaxSide || new_h > kMaxSide) {
+  if (new_w > kMaxSide || new_h > kMaxSide || gint64(new_w) * new_h > kMaxPixels) {
     g_warning("Cannot rotate: the picture would be %d by %d pixels.", new_w, new_h);
     return 1;
   }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "document/canvas.h"
 #include "document/clipboard.h"
@@ -26,6 +27,10 @@ constexpr int kFullTurn = 360;
 // X keeps a line width in 16 bits; anything wider would wrap around (65536
 // becomes 0, a hairline), so wider requests get the widest line X can draw.
 constexpr int kMaxLineWidth = G_MAXUINT16;
+
+GtkWindow *window_of(VorpixCanvas *canvas) {
+  return GTK_IS_WINDOW(canvas->toplevel) ? GTK_WINDOW(canvas->toplevel) : nullptr;
+}
 
 // Shows the busy cursor (after committing the current tool's pending edit)
 // for the lifetime of the guard.  The work may run a main loop in which the
@@ -110,6 +115,10 @@ void print_drawing(GtkWidget *widget, void (*run)(VorpixImage *, const char *)) 
   BusyCursor busy(canvas);
   VorpixDrawing *drawing = canvas->drawing;
   VorpixImage *image = drawing_create_image(drawing);
+  if (!image) {
+    size_dialog_show_no_memory(window_of(canvas), _("print the picture"));
+    return;
+  }
   run(image, drawing->filename->str);
   image_free(image);
 }
@@ -119,15 +128,21 @@ void print_drawing(GtkWidget *widget, void (*run)(VorpixImage *, const char *)) 
 void flip(GtkWidget *item, int (*mirror)(VorpixImage *)) {
   VorpixCanvas *canvas = canvas_lookup(item);
   VorpixDrawing *drawing = canvas->drawing;
-  CommandStep step(canvas);
-  canvas_focus_lost(canvas);
-  VorpixImage *image = drawing_create_image(drawing);
-  mirror(image);
-  image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
-  image_free(image);
-  drawing_modified(drawing);
-  canvas_redraw(canvas);
-  canvas_focus_gained(canvas);
+  bool done = false;
+  {
+    CommandStep step(canvas);
+    canvas_focus_lost(canvas);
+    VorpixImage *image = drawing_create_image(drawing);
+    done = image && mirror(image) == 0;
+    if (done) {
+      image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
+      drawing_modified(drawing);
+      canvas_redraw(canvas);
+    }
+    if (image) image_free(image);
+    canvas_focus_gained(canvas);
+  }
+  if (!done) size_dialog_show_no_memory(window_of(canvas), _("flip the picture"));
 }
 
 // The rotation a rotate item's name asks for; false when the name does not
@@ -145,10 +160,6 @@ bool rotation_of(const char *name, int *degrees) {
 
 void set_as_background(GtkWidget *widget) {
   drawing_copy_to_desktop(canvas_lookup(widget)->drawing);
-}
-
-GtkWindow *window_of(VorpixCanvas *canvas) {
-  return GTK_IS_WINDOW(canvas->toplevel) ? GTK_WINDOW(canvas->toplevel) : nullptr;
 }
 
 // Holds the drawing area, and so the canvas, across a dialog's nested loop
@@ -227,16 +238,37 @@ void on_image_effect_activate(GtkWidget *item, gpointer) {
   VorpixDrawing *drawing = canvas->drawing;
   VorpixEffectFunc effect = image_lookup_effect(gtk_widget_get_name(item));
   g_assert(effect);
-  CommandStep step(canvas);
-  VorpixImage *source = drawing_create_image(drawing);
-  // Every effect writes every pixel it draws back: nothing to clear.
-  VorpixImage *result = image_new_unfilled(drawing->width, drawing->height);
-  effect(source, result);
-  image_draw_on_pixmap(result, &drawing->backing_pixmap, drawing->gc);
-  drawing_modified(drawing);
-  image_free(source);
-  image_free(result);
-  canvas_redraw(canvas);
+  bool done = false;
+  {
+    CommandStep step(canvas);
+    VorpixImage *source = drawing_create_image(drawing);
+    // Every effect writes every pixel it draws back: nothing to clear.
+    VorpixImage *result =
+        source ? image_new_unfilled(drawing->width, drawing->height) : nullptr;
+    if (result) {
+      try {
+        effect(source, result);
+        done = true;
+      } catch (const std::bad_alloc &) {
+        // Its scratch memory could not be had; the picture is untouched.
+      }
+    }
+    if (done) {
+      image_draw_on_pixmap(result, &drawing->backing_pixmap, drawing->gc);
+      drawing_modified(drawing);
+    }
+    if (source) image_free(source);
+    if (result) image_free(result);
+  }
+  if (done) {
+    canvas_redraw(canvas);
+    return;
+  }
+  GtkWidget *label = GTK_IS_BIN(item) ? gtk_bin_get_child(GTK_BIN(item)) : nullptr;
+  gchar *what = g_strdup_printf(
+      _("apply %s"), GTK_IS_LABEL(label) ? gtk_label_get_text(GTK_LABEL(label)) : _("the effect"));
+  size_dialog_show_no_memory(window_of(canvas), what);
+  g_free(what);
 }
 
 void on_flip_x_axis_menu_activate(GtkWidget *item, gpointer) { flip(item, image_flip_x); }
@@ -246,11 +278,15 @@ void on_rotate_menu_activate(GtkWidget *item, gpointer) {
   int degrees = 0;
   if (!rotation_of(gtk_widget_get_name(item), &degrees)) return;
   VorpixCanvas *canvas = canvas_lookup(item);
-  CommandStep step(canvas);
-  canvas_focus_lost(canvas);
-  drawing_rotate(canvas->drawing, degrees);
-  canvas_resize(canvas);
-  canvas_focus_gained(canvas);
+  bool done = false;
+  {
+    CommandStep step(canvas);
+    canvas_focus_lost(canvas);
+    done = drawing_rotate(canvas->drawing, degrees);
+    if (done) canvas_resize(canvas);
+    canvas_focus_gained(canvas);
+  }
+  if (!done) size_dialog_show_no_memory(window_of(canvas), _("rotate the picture"));
 }
 
 void on_crop_menu_activate(GtkWidget *item, gpointer) {

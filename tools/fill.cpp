@@ -1,5 +1,7 @@
 #include "tools/fill.h"
 
+#include <glib/gi18n.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -9,8 +11,10 @@
 #include <emmintrin.h>
 #endif
 
+#include "document/canvas.h"
 #include "document/drawing.h"
 #include "document/history.h"
+#include "document/size_dialogs.h"
 #include "imaging/image.h"
 #include "panels/color_palette.h"
 
@@ -22,11 +26,20 @@ void fill_destroy(VorpixTool *tool) {
   g_free(tool);
 }
 
+void tell_no_memory(VorpixTool *tool) {
+  GtkWidget *toplevel = tool->canvas ? tool->canvas->toplevel : nullptr;
+  size_dialog_show_no_memory_soon(GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel) : nullptr,
+                                  _("fill the area"));
+}
+
 void fill_button_press(VorpixTool *tool, int x, int y) {
   VorpixDrawing *drawing = tool->drawing;
   VorpixImage *image = drawing_create_image(drawing);
   // Without memory for the picture's copy nothing can be filled, and nothing is.
-  if (!image) return;
+  if (!image) {
+    tell_no_memory(tool);
+    return;
+  }
 
   GdkGCValues values = {};
   gdk_gc_get_values(drawing->gc, &values);
@@ -39,7 +52,10 @@ void fill_button_press(VorpixTool *tool, int x, int y) {
   if (result == FILL_DONE)
     image_draw_region_on_pixmap(image, changed, &drawing->backing_pixmap, drawing->gc);
   image_free(image);
-  if (result == FILL_NO_MEMORY) return;
+  if (result == FILL_NO_MEMORY) {
+    tell_no_memory(tool);
+    return;
+  }
   if (result == FILL_DONE) {
     drawing_modified_area(drawing, changed);
   } else {
