@@ -13,6 +13,7 @@
 #include <string>
 
 #include "imaging/image.h"
+#include "imaging/image_png.h"
 #include "imaging/image_private.h"
 
 using namespace image_private;
@@ -162,9 +163,12 @@ bool save_replacing(GdkPixbuf *pixbuf, const char *filename, const SaveFormat &f
   char *keys[] = {quality_key, nullptr};
   char *values[] = {quality_value, nullptr};
   char *no_options[] = {nullptr};
-  bool ok = gdk_pixbuf_save_to_callbackv(pixbuf, write_to_fd, &fd, format.type.c_str(),
-                                         format.jpeg_quality ? keys : no_options,
-                                         format.jpeg_quality ? values : no_options, error);
+  VorpixImage image{pixbuf};
+  bool ok = format.type == "png"
+                ? image_png_save(&image, write_to_fd, &fd, error)
+                : gdk_pixbuf_save_to_callbackv(pixbuf, write_to_fd, &fd, format.type.c_str(),
+                                               format.jpeg_quality ? keys : no_options,
+                                               format.jpeg_quality ? values : no_options, error);
   if (ok && fsync(fd) != 0) {
     set_errno_error(error, errno, _("Failed to save '%s': %s"), filename);
     ok = false;
