@@ -1,9 +1,11 @@
 #include "document/canvas.h"
 
+#include <gdk/gdkkeysyms.h>
 #include <glade/glade.h>
 
 #include <cmath>
 
+#include "document/clipboard.h"
 #include "document/drawing.h"
 #include "document/history.h"
 #include "document/view.h"
@@ -135,6 +137,8 @@ gboolean on_focus_out(GtkWidget *, GdkEventFocus *, gpointer data) {
 // the colours.
 gboolean on_key_press(GtkWidget *area, GdkEventKey *event, gpointer data) {
   VorpixCanvas *canvas = as_canvas(data);
+  // Escape first ends a wait for the clipboard, whatever the tool.
+  if (event->keyval == GDK_Escape && canvas_paste_cancel(canvas)) return TRUE;
   VorpixTool *tool = canvas->tool;
   if (tool && tool->takes_keys && tool->takes_keys(tool)) return FALSE;
   if (!tool_palette_key_press(area, event)) return FALSE;

@@ -10,6 +10,8 @@
 #include "document/size_dialogs.h"
 #include "document/drawing.h"
 #include "imaging/image.h"
+#include "panels/status_bar.h"
+#include "tools/paste.h"
 #include "tools/selection.h"
 
 namespace {
@@ -87,6 +89,31 @@ void build_targets(VorpixClipboard *clipboard) {
       i++;
     }
   }
+}
+
+// A new picture (one reference) decoded from the bytes offered under
+// mime_type (null: the bytes tell), or null with a warning; *too_large tells
+// a picture refused for its size.
+GdkPixbuf *decode_picture(const guchar *data, gsize length, const char *mime_type,
+                          bool *too_large) {
+  GError *error = nullptr;
+  const DecoderLimits limits = {kMaxPasteSide, kMaxPastePixels};
+  GdkPixbuf *pixbuf =
+      decoder_decode_bytes(data, length, mime_type, limits, nullptr, nullptr, &error);
+  *too_large = g_error_matches(error, DECODER_ERROR, DECODER_ERROR_TOO_LARGE);
+  if (!pixbuf) {
+    g_warning("%s: %s%s", "paste_selection_data_get_pixbuf",
+              error && error->message ? error->message : "unknown error",
+              *too_large ? " to paste" : "");
+    g_clear_error(&error);
+  }
+  return pixbuf;
+}
+
+// The name of the target a selection answered, or null.
+GCharPtr target_name(GtkSelectionData *selection) {
+  const GdkAtom target = gtk_selection_data_get_target(selection);
+  return GCharPtr(target != GDK_NONE ? gdk_atom_name(target) : nullptr);
 }
 
 // The offered target that best matches a format GdkPixbuf reads, or GDK_NONE.
@@ -239,49 +266,190 @@ void canvas_clipboard_send_buffer(GtkClipboard *, GtkSelectionData *selection_da
   g_free(buffer);
 }
 
-void canvas_clipboard_fetch(VorpixCanvas *canvas) {
+namespace {
+
+constexpr char kRequestKey[] = "vorpix-clipboard-request";
+// An owner that has not answered by then is given up on.
+constexpr guint kAnswerSeconds = 5;
+
+// One paste's wait for the desktop clipboard.  GTK calls back even after the
+// wait was given up (cancelled, timed out), so the record lives until its
+// last callback has come and the wait is over.
+struct PasteRequest {
+  VorpixCanvas *canvas;
+  GtkWidget *area;  // one reference while waiting: keeps the canvas
+  guint timeout;
+  bool over;
+  int callbacks;  // GTK callbacks still to come
+};
+
+void release_request(PasteRequest *request) {
+  if (request->over && request->callbacks == 0) g_free(request);
+}
+
+// Ends the wait; with a picture the record takes it and paste mode starts,
+// without one the status bar says why.  Nothing happens in a closed window.
+void end_request(PasteRequest *request, GdkPixbuf *pixbuf, PasteRefusal why, bool cancelled) {
+  if (request->over) return;
+  request->over = true;
+  if (request->timeout) g_source_remove(request->timeout);
+  request->timeout = 0;
+  VorpixCanvas *canvas = request->canvas;
+  g_object_set_data(G_OBJECT(canvas), kRequestKey, nullptr);
+  if (canvas_is_open(canvas)) {
+    if (cancelled)
+      status_bar_set_message(status_bar_lookup(canvas->drawing_area), nullptr);
+    else if (pixbuf)
+      canvas_paste_picture(canvas, pixbuf);
+    else
+      canvas_paste_refused(canvas, why);
+  }
+  g_object_unref(request->area);
+  request->area = nullptr;
+  release_request(request);
+}
+
+gboolean on_answer_timeout(gpointer data) {
+  auto *request = static_cast<PasteRequest *>(data);
+  request->timeout = 0;
+  end_request(request, nullptr, PASTE_NO_ANSWER, false);
+  return G_SOURCE_REMOVE;
+}
+
+void on_contents_received(GtkClipboard *, GtkSelectionData *data, gpointer user) {
+  auto *request = static_cast<PasteRequest *>(user);
+  if (!request->over) {
+    bool too_large = false;
+    GdkPixbuf *pixbuf = nullptr;
+    if (data && gtk_selection_data_get_length(data) > 0 &&
+        gtk_selection_data_get_format(data) == 8)
+      pixbuf = decode_picture(gtk_selection_data_get_data(data),
+                              static_cast<gsize>(gtk_selection_data_get_length(data)),
+                              target_name(data).get(), &too_large);
+    end_request(request, pixbuf, too_large ? PASTE_TOO_LARGE : PASTE_NO_PICTURE, false);
+    if (pixbuf) g_object_unref(pixbuf);
+  }
+  // Only now: the decode runs the main loop, where the wait may end.
+  request->callbacks--;
+  release_request(request);
+}
+
+void on_targets_received(GtkClipboard *desktop, GdkAtom *offered, gint n_offered, gpointer user) {
+  auto *request = static_cast<PasteRequest *>(user);
+  if (!request->over) {
+    VorpixClipboard *clipboard = canvas_clipboard(request->canvas);
+    for (int i = 0; i < n_offered; i++) {
+      GCharPtr name(gdk_atom_name(offered[i]));
+      g_debug("offered type: %s", name ? name.get() : "");
+    }
+    const GdkAtom target = n_offered > 0 ? choose_target(clipboard, offered, n_offered) : GDK_NONE;
+    if (target != GDK_NONE) {
+      request->callbacks++;
+      gtk_clipboard_request_contents(desktop, target, on_contents_received, request);
+    } else if (n_offered <= 0 && clipboard->image) {
+      // Nobody holds the clipboard (the copying window closed, say): the
+      // picture copied last is still the one to paste.
+      VorpixCanvas *canvas = request->canvas;
+      if (canvas_is_open(canvas)) {
+        status_bar_set_message(status_bar_lookup(canvas->drawing_area), nullptr);
+        canvas_begin_paste_mode(canvas);
+      }
+      end_request(request, nullptr, PASTE_NO_PICTURE, true);
+    } else {
+      end_request(request, nullptr, PASTE_NO_PICTURE, false);
+    }
+  }
+  // Only now: the decode runs the main loop, where the wait may end.
+  request->callbacks--;
+  release_request(request);
+}
+
+PasteRequest *pending_request(VorpixCanvas *canvas) {
+  return static_cast<PasteRequest *>(g_object_get_data(G_OBJECT(canvas), kRequestKey));
+}
+
+}  // namespace
+
+void canvas_paste(VorpixCanvas *canvas) {
   g_return_if_fail(VORPIX_IS_CANVAS(canvas));
   VorpixClipboard *clipboard = canvas_clipboard(canvas);
+  if (pending_request(canvas)) return;
   GtkClipboard *desktop = desktop_clipboard();
-  if (!desktop || gtk_clipboard_get_owner(desktop) == G_OBJECT(canvas)) return;
-
-  GdkAtom *offered = nullptr;
-  gint n_offered = 0;
-  {
-    SelectionDataPtr answer(
-        gtk_clipboard_wait_for_contents(desktop, gdk_atom_intern_static_string("TARGETS")));
-    if (!answer) return;
-    if (!gtk_selection_data_get_targets(answer.get(), &offered, &n_offered)) return;
+  // This very window holds it: the record has the picture.  Another window
+  // of the program is asked as any other owner is, and answers in this loop.
+  if (!desktop || gtk_clipboard_get_owner(desktop) == G_OBJECT(canvas)) {
+    if (clipboard->image)
+      canvas_begin_paste_mode(canvas);
+    else
+      canvas_paste_refused(canvas, PASTE_NO_PICTURE);
+    return;
   }
-  for (int i = 0; i < n_offered; i++) {
-    GCharPtr name(gdk_atom_name(offered[i]));
-    g_debug("offered type: %s", name ? name.get() : "");
+  auto *request = g_new0(PasteRequest, 1);
+  request->canvas = canvas;
+  request->area = GTK_WIDGET(g_object_ref(canvas->drawing_area));
+  request->callbacks = 1;
+  g_object_set_data(G_OBJECT(canvas), kRequestKey, request);
+  request->timeout = g_timeout_add_seconds(kAnswerSeconds, on_answer_timeout, request);
+  status_bar_set_message(status_bar_lookup(canvas->drawing_area),
+                         _("Waiting for the clipboard\u2026"));
+  gtk_clipboard_request_targets(desktop, on_targets_received, request);
+}
+
+gboolean canvas_paste_waiting(VorpixCanvas *canvas) {
+  g_return_val_if_fail(VORPIX_IS_CANVAS(canvas), FALSE);
+  return pending_request(canvas) != nullptr;
+}
+
+gboolean canvas_paste_cancel(VorpixCanvas *canvas) {
+  g_return_val_if_fail(VORPIX_IS_CANVAS(canvas), FALSE);
+  PasteRequest *request = pending_request(canvas);
+  if (!request) return FALSE;
+  end_request(request, nullptr, PASTE_NO_PICTURE, true);
+  return TRUE;
+}
+
+void canvas_paste_bytes(VorpixCanvas *canvas, const guchar *data, gssize length) {
+  g_return_if_fail(VORPIX_IS_CANVAS(canvas));
+  bool too_large = false;
+  GdkPixbuf *pixbuf = data && length > 0
+                          ? decode_picture(data, static_cast<gsize>(length), nullptr, &too_large)
+                          : nullptr;
+  if (!pixbuf) {
+    canvas_paste_refused(canvas, too_large ? PASTE_TOO_LARGE : PASTE_NO_PICTURE);
+    return;
   }
+  canvas_paste_picture(canvas, pixbuf);
+  g_object_unref(pixbuf);
+}
 
-  GdkAtom target = choose_target(clipboard, offered, n_offered);
-  g_free(offered);
-  if (target == GDK_NONE) return;
-
-  GdkPixbuf *pixbuf;
-  {
-    SelectionDataPtr answer(gtk_clipboard_wait_for_contents(desktop, target));
-    if (!answer) return;
-    pixbuf = paste_selection_data_get_pixbuf(answer.get());
-  }
-  if (!pixbuf) return;
-
+void canvas_paste_picture(VorpixCanvas *canvas, GdkPixbuf *pixbuf) {
+  g_return_if_fail(VORPIX_IS_CANVAS(canvas));
+  VorpixClipboard *clipboard = canvas_clipboard(canvas);
   VorpixImage received = {pixbuf};
+  VorpixImage *copy = image_new_copy(&received);
+  if (!copy) {
+    canvas_paste_refused(canvas, PASTE_TOO_LARGE);
+    return;
+  }
   if (clipboard->image) image_free(clipboard->image);
-  clipboard->image = image_new_copy(&received);
-  int w = gdk_pixbuf_get_width(pixbuf);
-  int h = gdk_pixbuf_get_height(pixbuf);
+  clipboard->image = copy;
+  const int w = gdk_pixbuf_get_width(pixbuf), h = gdk_pixbuf_get_height(pixbuf);
   point_array_remove_all(clipboard->points);
   point_array_append(clipboard->points, 0, 0);
   point_array_append(clipboard->points, w, 0);
   point_array_append(clipboard->points, w, h);
   point_array_append(clipboard->points, 0, h);
   point_array_append(clipboard->points, 0, 0);
-  g_object_unref(pixbuf);
+  status_bar_set_message(status_bar_lookup(canvas->drawing_area), nullptr);
+  canvas_begin_paste_mode(canvas);
+}
+
+void canvas_paste_refused(VorpixCanvas *canvas, PasteRefusal why) {
+  g_return_if_fail(VORPIX_IS_CANVAS(canvas));
+  const char *text = why == PASTE_TOO_LARGE  ? _("Nothing to paste: the picture is too large")
+                     : why == PASTE_NO_ANSWER ? _("Nothing to paste: the clipboard did not answer")
+                                              : _("Nothing to paste: the clipboard holds no picture");
+  status_bar_set_message(status_bar_lookup(canvas->drawing_area), text);
 }
 
 GdkPixbuf *paste_selection_data_get_pixbuf(GtkSelectionData *selection) {
@@ -291,20 +459,7 @@ GdkPixbuf *paste_selection_data_get_pixbuf(GtkSelectionData *selection) {
     g_warning("Received invalid image data!");
     return nullptr;
   }
-
-  GError *error = nullptr;
-  const DecoderLimits limits = {kMaxPasteSide, kMaxPastePixels};
-  // The target asked for: an atom of the program's own, named safely.
-  const GdkAtom target = gtk_selection_data_get_target(selection);
-  GCharPtr type(target != GDK_NONE ? gdk_atom_name(target) : nullptr);
-  GdkPixbuf *pixbuf = decoder_decode_bytes(gtk_selection_data_get_data(selection),
-                                           static_cast<gsize>(length), type.get(), limits,
-                                           nullptr, nullptr, &error);
-  if (!pixbuf) {
-    g_warning("%s: %s%s", "paste_selection_data_get_pixbuf",
-              error && error->message ? error->message : "unknown error",
-              g_error_matches(error, DECODER_ERROR, DECODER_ERROR_TOO_LARGE) ? " to paste" : "");
-    g_clear_error(&error);
-  }
-  return pixbuf;
+  bool too_large = false;
+  return decode_picture(gtk_selection_data_get_data(selection), static_cast<gsize>(length),
+                        target_name(selection).get(), &too_large);
 }

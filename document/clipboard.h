@@ -40,10 +40,31 @@ void canvas_clipboard_send_buffer(GtkClipboard *gtk_clipboard, GtkSelectionData 
 void canvas_clipboard_free(gpointer record);
 // Orders GdkPixbufFormats: PNG first, then the library's order, GIF, JPEG.
 gint canvas_clipboard_compare_formats(gconstpointer a, gconstpointer b);
-// Replaces the record's picture with one from the desktop clipboard, unless
-// this very canvas owns it or nothing readable is offered.  Runs nested main
-// loops while waiting for the owner; prints what it checks on stdout.
-void canvas_clipboard_fetch(VorpixCanvas *canvas);
+// The paste command.  When a window of this program holds the clipboard its
+// picture is pasted at once.  Otherwise the owner is asked in the background
+// (the window stays usable; the status bar says "Waiting for the
+// clipboard…") and paste mode starts when a picture arrives.  When none
+// does, paste mode does not start and the status bar says why.  Escape
+// (canvas_paste_cancel) ends the wait; it is given up after 5 seconds.  A
+// paste while one waits does nothing.
+void canvas_paste(VorpixCanvas *canvas);
+gboolean canvas_paste_waiting(VorpixCanvas *canvas);
+// TRUE when a wait was ended.
+gboolean canvas_paste_cancel(VorpixCanvas *canvas);
+
+enum PasteRefusal {
+  PASTE_NO_PICTURE,  // nothing, or nothing readable as a picture
+  PASTE_TOO_LARGE,   // a picture beyond the size the paste takes
+  PASTE_NO_ANSWER,   // the owner did not answer in time
+};
+// For pictures that come from outside by other ways (a drop): the bytes of
+// an encoded picture arrived and are pasted as the clipboard's would be, or
+// refused with the status bar saying why.
+void canvas_paste_bytes(VorpixCanvas *canvas, const guchar *data, gssize length);
+// A decoded picture (not taken over) becomes the record's and is pasted.
+void canvas_paste_picture(VorpixCanvas *canvas, GdkPixbuf *pixbuf);
+// No picture came: the status bar says why; paste mode does not start.
+void canvas_paste_refused(VorpixCanvas *canvas, PasteRefusal why);
 // A new picture (one reference for the caller) decoded from the data, or null
 // with a warning for data that is not a readable, reasonably sized image.
 GdkPixbuf *paste_selection_data_get_pixbuf(GtkSelectionData *selection);

@@ -461,6 +461,4 @@ void on_cut_menu_activate(GtkWidget *widget, gpointer) {
 
 void on_copy_menu_activate(GtkWidget *widget, gpointer) { canvas_copy(canvas_lookup(widget)); }
 
-void on_paste_menu_activate(GtkWidget *widget, gpointer) {
-  canvas_begin_paste_mode(canvas_lookup(widget));
-}
+void on_paste_menu_activate(GtkWidget *widget, gpointer) { canvas_paste(canvas_lookup(widget)); }

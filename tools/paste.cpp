@@ -122,11 +122,6 @@ void tool_select(VorpixTool *tool) {
   PasteTool *paste = self(tool);
   VorpixCanvas *canvas = tool->canvas;
   VorpixClipboard *clipboard = canvas_clipboard(canvas);
-  canvas_clipboard_fetch(canvas);
-  // The fetch waits in nested main loops: the user may have left paste mode
-  // or closed the window meanwhile.
-  if (canvas->tool != tool || !canvas_is_open(canvas)) return;
-
   release_images(paste);
   const bool has_piece =
       clipboard && clipboard->image && point_array_size(clipboard->points) > 0;

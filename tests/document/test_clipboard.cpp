@@ -4,6 +4,7 @@
 #include <glib-unix.h>
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
+#include <X11/Xlib.h>
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@
 #include "document/clipboard.h"
 #include "document/drawing.h"
 #include "imaging/image.h"
+#include "panels/status_bar.h"
 #include "shell/window.h"
 #include "tests/harness/canvas_helpers.h"
 #include "tests/harness/hostile_loader.h"
@@ -295,6 +297,17 @@ class ClipboardTest : public MainWindowTest {
     offer = std::make_unique<XclipOffer>(target, data);
   }
 
+  // The paste command, run until its wait for the clipboard is over.
+  void paste_and_wait(VorpixCanvas *c) {
+    canvas_paste(c);
+    for (int i = 0; i < 1000 && canvas_paste_waiting(c); i++) vorpix_test::run_for(10);
+    EXPECT_FALSE(canvas_paste_waiting(c));
+  }
+
+  std::string status_message() const {
+    return status_bar_text(status_bar_lookup(window), STATUS_MESSAGE);
+  }
+
   VorpixClipboard *clipboard = nullptr;
   VorpixTool *rect = nullptr;
   VorpixTool *poly = nullptr;
@@ -388,7 +401,8 @@ TEST_F(ClipboardTest, PasteFetchesAPictureAnotherProgramOffers) {
   offer_from_xclip("image/png", encoded_picture(30, 20, "png"));
   VorpixTool *previous = canvas->tool;
   LogCapture log;
-  canvas_begin_paste_mode(canvas);
+  paste_and_wait(canvas);
+  EXPECT_EQ(status_message(), "");
   EXPECT_TRUE(log.contains("offered type: image/png"));
   const std::vector<std::string> &lines = log.messages();
   auto png = std::find(lines.begin(), lines.end(), "checking pixbuf format 'png'");
@@ -422,36 +436,35 @@ TEST_F(ClipboardTest, PasteFetchesAPictureAnotherProgramOffers) {
   EXPECT_EQ(image_height(clipboard->image), 20);
 }
 
-TEST_F(ClipboardTest, PasteUsesTheLastCopyWhenAnotherProgramOffersOnlyText) {
+TEST_F(ClipboardTest, TextFromAnotherProgramIsNoPictureEvenAfterACopy) {
   select_rectangle(canvas, 100, 50, 140, 80);
   canvas_copy(canvas);
   offer_from_xclip("", "just some text\n");
   EXPECT_EQ(gtk_clipboard_get_owner(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD)), nullptr);
+  std::vector<guint32> before = vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480);
 
   LogCapture log;
-  canvas_begin_paste_mode(canvas);
+  paste_and_wait(canvas);
   EXPECT_TRUE(log.contains("offered type: UTF8_STRING"));
   EXPECT_TRUE(log.contains("checking pixbuf format 'jpeg'"));
-
-  // The piece copied last, at the top-left, with its outline as copied.
-  EXPECT_EQ(selection_outline(canvas), (Points{{0, 0}, {40, 0}, {40, 30}, {0, 30}, {0, 0}}));
-  for (int y = 0; y < 30; y++)
-    for (int x = 0; x < 40; x++) ASSERT_EQ(pixel(x, y), pattern(x + 100, y + 50)) << x << "," << y;
+  // What the user copied since is text: the old piece is not what they mean.
+  EXPECT_NE(canvas->tool, canvas->paste_tool);
+  EXPECT_EQ(status_message(), "Nothing to paste: the clipboard holds no picture");
+  EXPECT_EQ(vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480), before);
 }
 
 TEST_F(ClipboardTest, GarbageOfferedAsPngWarnsAndPastesNothing) {
   std::vector<guint32> before = vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480);
   offer_from_xclip("image/png", std::string("this is no picture at all\0\1\2\3", 30));
   LogCapture log;
-  canvas_begin_paste_mode(canvas);
+  paste_and_wait(canvas);
   EXPECT_TRUE(log.contains("paste_selection_data_get_pixbuf: ")) << log.messages().size();
-  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  EXPECT_NE(canvas->tool, canvas->paste_tool);
+  EXPECT_EQ(status_message(), "Nothing to paste: the clipboard holds no picture");
   EXPECT_EQ(clipboard->image, nullptr);
   EXPECT_TRUE(selection_outline(canvas).empty());
   EXPECT_EQ(vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480), before);
   EXPECT_FALSE(drawing()->modified);
-  key(GDK_Escape);
-  EXPECT_NE(canvas->tool, canvas->paste_tool);
 }
 
 TEST_F(ClipboardTest, AbsurdlyLargePictureIsRefused) {
@@ -459,11 +472,16 @@ TEST_F(ClipboardTest, AbsurdlyLargePictureIsRefused) {
     SCOPED_TRACE(side);
     offer_from_xclip("image/png", png_header_only(side, side));
     LogCapture log;
-    canvas_begin_paste_mode(canvas);
+    paste_and_wait(canvas);
     EXPECT_TRUE(log.contains("paste_selection_data_get_pixbuf: ")) << log.messages().size();
     EXPECT_EQ(clipboard->image, nullptr);
     EXPECT_FALSE(drawing()->modified);
-    canvas_end_paste_mode(canvas);
+    EXPECT_NE(canvas->tool, canvas->paste_tool);
+    // The PNG loader itself takes no side of 2^31 - 1: that one is no picture.
+    if (side < 0x7fffffffu)
+      EXPECT_EQ(status_message(), "Nothing to paste: the picture is too large");
+    else
+      EXPECT_EQ(status_message().rfind("Nothing to paste: ", 0), 0u) << status_message();
     offer.reset();
   }
 }
@@ -477,7 +495,7 @@ TEST_F(ClipboardTest, LoaderFaultOnAnOfferWarnsAndThePasteAfterWorks) {
     SCOPED_TRACE(action);
     offer_from_xclip("image/x-vorpix-hostile", std::string("VXHOSTILE ") + action + "\n");
     LogCapture log;
-    canvas_begin_paste_mode(canvas);
+    paste_and_wait(canvas);
     EXPECT_TRUE(log.contains("paste_selection_data_get_pixbuf: the decoder was ended by signal"))
         << (log.messages().empty() ? "" : log.messages().front());
     EXPECT_EQ(clipboard->image, nullptr);
@@ -487,7 +505,7 @@ TEST_F(ClipboardTest, LoaderFaultOnAnOfferWarnsAndThePasteAfterWorks) {
   }
   EXPECT_TRUE(GTK_WIDGET_REALIZED(other));
   offer_from_xclip("image/x-vorpix-hostile", "VXHOSTILE picture\n");
-  canvas_begin_paste_mode(canvas);
+  paste_and_wait(canvas);
   ASSERT_NE(clipboard->image, nullptr);
   EXPECT_EQ(image_width(clipboard->image), 2);
   EXPECT_EQ(image_height(clipboard->image), 1);
@@ -509,7 +527,7 @@ TEST_F(ClipboardTest, CopyInOneWindowPasteInAnotherThenCloseTheCopier) {
   // Through the desktop clipboard: re-encoded, with the picture's rectangle
   // (the copied picture spans the outline's pixels inclusively).
   LogCapture log;
-  canvas_begin_paste_mode(canvas);
+  paste_and_wait(canvas);
   EXPECT_TRUE(log.contains("sending pixbuf data as 'image/png' (png)"));
   EXPECT_EQ(selection_outline(canvas), (Points{{0, 0}, {41, 0}, {41, 31}, {0, 31}, {0, 0}}));
   for (int y = 0; y < 30; y++)
@@ -524,7 +542,7 @@ TEST_F(ClipboardTest, CopyInOneWindowPasteInAnotherThenCloseTheCopier) {
   paint_pattern(drawing());
   select_rectangle(canvas, 300, 200, 310, 220);
   canvas_copy(canvas);
-  canvas_begin_paste_mode(canvas);
+  paste_and_wait(canvas);
   EXPECT_EQ(selection_outline(canvas), (Points{{0, 0}, {10, 0}, {10, 20}, {0, 20}, {0, 0}}));
   for (int y = 0; y < 20; y++)
     for (int x = 0; x < 10; x++) ASSERT_EQ(pixel(x, y), pattern(x + 300, y + 200)) << x << "," << y;
@@ -593,10 +611,11 @@ TEST_F(ClipboardTest, CopyBesideTheDrawingGivesUpTheClipboard) {
   EXPECT_EQ(point_array_data(clipboard->points)[0].x, 640);
   EXPECT_EQ(gtk_clipboard_get_owner(desktop), nullptr);
 
-  // Pasting that shows nothing.
+  // Pasting that has nothing to show does not start.
   std::vector<guint32> before = vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480);
-  canvas_begin_paste_mode(canvas);
-  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  paste_and_wait(canvas);
+  EXPECT_NE(canvas->tool, canvas->paste_tool);
+  EXPECT_EQ(status_message(), "Nothing to paste: the clipboard holds no picture");
   EXPECT_EQ(vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480), before);
 }
 
@@ -610,15 +629,105 @@ TEST_F(ClipboardTest, ClosingTheWindowWhilePasteWaitsForTheOwner) {
   GtkWidget *other = open_window();
   VorpixCanvas *pasting = canvas_of(other);
   guint windows = g_list_length(window_list());
-  // Runs inside the wait for the owner's answer.
+  // Runs during the wait for the owner's answer.
+  canvas_paste(pasting);
+  EXPECT_TRUE(canvas_paste_waiting(pasting));
   g_idle_add_full(G_PRIORITY_HIGH, close_window_now, other, nullptr);
-  canvas_begin_paste_mode(pasting);
-  pump();
+  vorpix_test::run_for(500);
   EXPECT_EQ(g_list_length(window_list()), windows - 1);
-  // The record was still filled, and the remaining window pastes it.
-  canvas_begin_paste_mode(canvas);
+  // The remaining window pastes the picture.
+  paste_and_wait(canvas);
   EXPECT_EQ(selection_outline(canvas), (Points{{0, 0}, {30, 0}, {30, 20}, {0, 20}, {0, 0}}));
   EXPECT_EQ(pixel(3, 4), picture_pixel(3, 4));
+}
+
+// Another client that takes the CLIPBOARD and never answers a request.
+class SilentOwner {
+ public:
+  SilentOwner() : display_(XOpenDisplay(nullptr)) {
+    if (!display_) return;
+    window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+    const Atom clipboard = XInternAtom(display_, "CLIPBOARD", False);
+    XSetSelectionOwner(display_, clipboard, window_, CurrentTime);
+    XSync(display_, False);
+    owns_ = XGetSelectionOwner(display_, clipboard) == window_;
+  }
+  ~SilentOwner() {
+    if (display_) XCloseDisplay(display_);
+  }
+  SilentOwner(const SilentOwner &) = delete;
+  SilentOwner &operator=(const SilentOwner &) = delete;
+  bool owns() const { return owns_; }
+
+ private:
+  Display *display_;
+  Window window_ = 0;
+  bool owns_ = false;
+};
+
+TEST_F(ClipboardTest, AnOwnerThatNeverAnswersLeavesTheWindowUsable) {
+  SilentOwner owner;
+  ASSERT_TRUE(owner.owns());
+  std::vector<guint32> before = vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480);
+  canvas_set_tool(canvas, rect);
+  canvas_paste(canvas);
+  EXPECT_TRUE(canvas_paste_waiting(canvas));
+  EXPECT_EQ(status_message(), "Waiting for the clipboard\u2026");
+  // The window takes input meanwhile: a selection can be drawn.
+  select_rectangle(canvas, 10, 10, 50, 40);
+  vorpix_test::run_for(300);
+  EXPECT_EQ(selection_outline(canvas), (Points{{10, 10}, {50, 10}, {50, 40}, {10, 40}, {10, 10}}));
+  EXPECT_TRUE(canvas_paste_waiting(canvas));
+  // A second paste while waiting starts nothing more.
+  canvas_paste(canvas);
+
+  // Escape ends the wait; the tool and the picture stay.
+  key(GDK_Escape);
+  EXPECT_FALSE(canvas_paste_waiting(canvas));
+  EXPECT_EQ(status_message(), "");
+  EXPECT_EQ(canvas->tool, rect);
+
+  // Left alone, the wait gives up by itself.
+  canvas_paste(canvas);
+  EXPECT_TRUE(canvas_paste_waiting(canvas));
+  for (int i = 0; i < 1000 && canvas_paste_waiting(canvas); i++) vorpix_test::run_for(10);
+  EXPECT_FALSE(canvas_paste_waiting(canvas));
+  EXPECT_EQ(status_message(), "Nothing to paste: the clipboard did not answer");
+  EXPECT_EQ(canvas->tool, rect);
+  EXPECT_EQ(vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480), before);
+  EXPECT_FALSE(drawing()->modified);
+}
+
+// The way in for pictures from a drop: bytes that arrived.
+TEST_F(ClipboardTest, PictureBytesFromOutsideArePastedOrRefusedWithTheReason) {
+  struct Case {
+    const char *name;
+    std::string bytes;
+    const char *status;  // null: pasted
+  };
+  const Case cases[] = {
+      {"png", encoded_picture(30, 20, "png"), nullptr},
+      {"garbage", std::string("no picture\0\1\2", 13), "Nothing to paste: the clipboard holds no picture"},
+      {"empty", "", "Nothing to paste: the clipboard holds no picture"},
+      {"huge", png_header_only(30000, 30000), "Nothing to paste: the picture is too large"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    canvas_set_tool(canvas, rect);
+    canvas_paste_bytes(canvas, reinterpret_cast<const guchar *>(c.bytes.data()),
+                       static_cast<gssize>(c.bytes.size()));
+    pump();
+    if (c.status) {
+      EXPECT_EQ(status_message(), c.status);
+      EXPECT_EQ(canvas->tool, rect);
+      continue;
+    }
+    EXPECT_EQ(status_message(), "");
+    ASSERT_EQ(canvas->tool, canvas->paste_tool);
+    EXPECT_EQ(selection_outline(canvas), (Points{{0, 0}, {30, 0}, {30, 20}, {0, 20}, {0, 0}}));
+    EXPECT_EQ(pixel(3, 4), picture_pixel(3, 4));
+    canvas_end_paste_mode(canvas);
+  }
 }
 
 TEST_F(ClipboardTest, CutCopyAndPasteMenuItems) {
