@@ -269,6 +269,11 @@ int drawing_in_bounds(VorpixDrawing *drawing, int x, int y) {
   return x >= 0 && x <= drawing->width && y >= 0 && y <= drawing->height;
 }
 
+void drawing_clamp_point(VorpixDrawing *drawing, int *x, int *y) {
+  *x = std::clamp(*x, 0, drawing->width);
+  *y = std::clamp(*y, 0, drawing->height);
+}
+
 VorpixImage *drawing_create_image(VorpixDrawing *drawing) {
   GdkRectangle area = {0, 0, drawing->width, drawing->height};
   return image_new_from_pixmap(drawing->backing_pixmap, area);

@@ -58,6 +58,8 @@ void drawing_remove_change_watch(DrawingChangeFunc func, gpointer data);
 void drawing_changed(VorpixDrawing *drawing, GdkRectangle area);
 // Both upper ends count as inside: outlines run along pixel edges.
 int drawing_in_bounds(VorpixDrawing *drawing, int x, int y);
+// Moves (*x, *y) to the nearest position drawing_in_bounds accepts.
+void drawing_clamp_point(VorpixDrawing *drawing, int *x, int *y);
 // A new RGBA image of the whole picture; the caller frees it.
 VorpixImage *drawing_create_image(VorpixDrawing *drawing);
 // Release the old pixmap first; renews the GC's clip for the new size.

@@ -26,7 +26,7 @@ void tool_deselect(VorpixTool *tool) {
 }
 
 void press(VorpixTool *tool, int x, int y) {
-  if (!drawing_in_bounds(tool->drawing, x, y)) return;
+  drawing_clamp_point(tool->drawing, &x, &y);
   LassoSelectTool *ls = self(tool);
   selection_remove_points(ls->selection);
   selection_add_point(ls->selection, x, y);
@@ -34,14 +34,14 @@ void press(VorpixTool *tool, int x, int y) {
 
 // One point per motion event, unthinned.
 void drag(VorpixTool *tool, int x, int y) {
-  if (!drawing_in_bounds(tool->drawing, x, y)) return;
+  drawing_clamp_point(tool->drawing, &x, &y);
   LassoSelectTool *ls = self(tool);
   selection_add_point(ls->selection, x, y);
   selection_draw_flash(ls->selection);
 }
 
 void release(VorpixTool *tool, int x, int y) {
-  if (!drawing_in_bounds(tool->drawing, x, y)) return;
+  drawing_clamp_point(tool->drawing, &x, &y);
   LassoSelectTool *ls = self(tool);
   selection_add_point(ls->selection, x, y);
   selection_close_loop(ls->selection);

@@ -26,7 +26,7 @@ void tool_deselect(VorpixTool *tool) {
 // The last point of a closed outline repeats the first: a press turns it into
 // the new vertex, and the release closes the loop again.
 void press(VorpixTool *tool, int x, int y) {
-  if (!drawing_in_bounds(tool->drawing, x, y)) return;
+  drawing_clamp_point(tool->drawing, &x, &y);
   PolygonSelectTool *ps = self(tool);
   if (selection_num_points(ps->selection) > 0)
     selection_change_last(ps->selection, x, y);
@@ -36,7 +36,7 @@ void press(VorpixTool *tool, int x, int y) {
 }
 
 void drag(VorpixTool *tool, int x, int y) {
-  if (!drawing_in_bounds(tool->drawing, x, y)) return;
+  drawing_clamp_point(tool->drawing, &x, &y);
   PolygonSelectTool *ps = self(tool);
   if (!ps->pressed) return;
   if (ps->dragged) {
@@ -47,7 +47,7 @@ void drag(VorpixTool *tool, int x, int y) {
 }
 
 void release(VorpixTool *tool, int x, int y) {
-  if (!drawing_in_bounds(tool->drawing, x, y)) return;
+  drawing_clamp_point(tool->drawing, &x, &y);
   PolygonSelectTool *ps = self(tool);
   if (ps->dragged)
     selection_change_last(ps->selection, x, y);

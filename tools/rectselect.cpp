@@ -40,7 +40,7 @@ void tool_deselect(VorpixTool *tool) {
 }
 
 void press(VorpixTool *tool, int x, int y) {
-  if (!drawing_in_bounds(tool->drawing, x, y)) return;
+  drawing_clamp_point(tool->drawing, &x, &y);
   RectangleSelectTool *rs = self(tool);
   rs->start_x = rs->end_x = x;
   rs->start_y = rs->end_y = y;
@@ -49,7 +49,7 @@ void press(VorpixTool *tool, int x, int y) {
 
 // Shows the rectangle up to the previous motion point, then records this one.
 void drag(VorpixTool *tool, int x, int y) {
-  if (!drawing_in_bounds(tool->drawing, x, y)) return;
+  drawing_clamp_point(tool->drawing, &x, &y);
   RectangleSelectTool *rs = self(tool);
   build_outline(rs);
   selection_draw_flash(rs->selection);
@@ -59,7 +59,7 @@ void drag(VorpixTool *tool, int x, int y) {
 
 // Not drawn here: the selection's timer shows the final outline.
 void release(VorpixTool *tool, int x, int y) {
-  if (!drawing_in_bounds(tool->drawing, x, y)) return;
+  drawing_clamp_point(tool->drawing, &x, &y);
   RectangleSelectTool *rs = self(tool);
   rs->end_x = x;
   rs->end_y = y;
