@@ -7,6 +7,7 @@
 
 #include "document/clipboard.h"
 #include "document/drawing.h"
+#include "document/file.h"
 #include "document/history.h"
 #include "document/view.h"
 #include "panels/gtkscrollframe.h"
@@ -172,14 +173,43 @@ GdkGC *create_shared_gc(GdkWindow *window) {
   return gc;
 }
 
+// A command-line file that could not be opened, told on its window once the
+// window is up; nothing is told when the window has gone by then.
+struct CannotOpenNotice {
+  GtkWidget *toplevel;
+  gchar *name;
+};
+
+gboolean on_cannot_open_idle(gpointer data) {
+  CannotOpenNotice *notice = static_cast<CannotOpenNotice *>(data);
+  if (notice->toplevel) {
+    g_object_remove_weak_pointer(G_OBJECT(notice->toplevel),
+                                 reinterpret_cast<gpointer *>(&notice->toplevel));
+    if (VorpixCanvas *canvas = canvas_lookup(notice->toplevel))
+      file_show_cannot_open(canvas, notice->name);
+  }
+  g_free(notice->name);
+  delete notice;
+  return FALSE;
+}
+
+void tell_cannot_open_later(GtkWidget *toplevel, const char *name) {
+  CannotOpenNotice *notice = new CannotOpenNotice{toplevel, g_strdup(name)};
+  g_object_add_weak_pointer(G_OBJECT(toplevel), reinterpret_cast<gpointer *>(&notice->toplevel));
+  g_idle_add(on_cannot_open_idle, notice);
+}
+
 // The first command-line file for the first canvas of the process, otherwise
 // (or when it cannot be opened) a blank picture.
 VorpixDrawing *create_first_drawing(GtkWidget *area, GdkGC *gc) {
   VorpixDrawing *drawing = nullptr;
   if (pending_files) {
-    const char *name = pending_files[0];
-    if (name && *name) drawing = drawing_new_from_file(area, gc, name);
-    if (!drawing) g_message("Failed to open drawing file %s", name ? name : "");
+    const char *name = pending_files[0] ? pending_files[0] : "";
+    if (*name) drawing = drawing_new_from_file(area, gc, name);
+    if (!drawing) {
+      g_message("Failed to open drawing file %s", name);
+      tell_cannot_open_later(gtk_widget_get_toplevel(area), name);
+    }
     g_free(pending_files);
     pending_files = nullptr;
   }

@@ -1,6 +1,9 @@
 #include "shell/util.h"
 
 #include <glade/glade.h>
+#include <glib/gi18n.h>
+#include <glib/gstdio.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
@@ -50,10 +53,39 @@ GtkWidget *lookup_widget(GtkWidget *widget, const gchar *widget_name) {
   return static_cast<GtkWidget *>(g_object_get_data(G_OBJECT(scrolledwindow), "drawing_area"));
 }
 
-const char *vorpix_glade_file() {
+std::vector<std::string> vorpix_glade_places() {
+  std::vector<std::string> places;
   const char *path = g_getenv("VORPIX_GLADE_FILE");
-  if (path && *path) return path;
-  return VORPIX_GLADE_INSTALLED;
+  if (path && *path) places.push_back(path);
+  if (gchar *exe = g_file_read_link("/proc/self/exe", nullptr)) {
+    gchar *folder = g_path_get_dirname(exe);
+    gchar *beside = g_build_filename(folder, "..", "share", "vorpix", "glade", "vorpix.glade",
+                                     nullptr);
+    places.push_back(beside);
+    g_free(beside);
+    g_free(folder);
+    g_free(exe);
+  }
+  places.push_back(VORPIX_GLADE_INSTALLED);
+  return places;
+}
+
+const char *vorpix_glade_file() {
+  static std::string found;
+  for (const std::string &place : vorpix_glade_places()) {
+    if (g_file_test(place.c_str(), G_FILE_TEST_IS_REGULAR) && g_access(place.c_str(), R_OK) == 0) {
+      found = place;
+      return found.c_str();
+    }
+  }
+  return nullptr;
+}
+
+void vorpix_report_missing_glade_file() {
+  std::string tried;
+  for (const std::string &place : vorpix_glade_places())
+    tried += (tried.empty() ? "" : ", ") + place;
+  g_printerr(_("vorpix: cannot read the interface description (tried: %s)\n"), tried.c_str());
 }
 
 int read_int(const char *text) {

@@ -41,7 +41,9 @@ GList *open_windows = nullptr;
 // for, which owns the description from then on.  The other toplevel of the
 // load is never used and is destroyed at once.
 GtkWidget *load_toplevel(const char *name, const char *unused) {
-  GladeXML *glade_xml = glade_xml_new(vorpix_glade_file(), nullptr, kTextDomain);
+  const char *file = vorpix_glade_file();
+  g_assert(file);
+  GladeXML *glade_xml = glade_xml_new(file, nullptr, kTextDomain);
   g_assert(glade_xml);
   glade_xml_signal_autoconnect(glade_xml);
   GtkWidget *toplevel = glade_xml_get_widget(glade_xml, name);
@@ -77,7 +79,9 @@ void set_window_icon(GtkWindow *window) {
     gtk_window_set_icon_name(window, kIconName);
     return;
   }
-  gchar *folder = g_path_get_dirname(vorpix_glade_file());
+  const char *file = vorpix_glade_file();
+  if (!file) return;
+  gchar *folder = g_path_get_dirname(file);
   GList *icons = nullptr;
   for (const IconPlace &place : kIconPlaces) {
     if (GdkPixbuf *icon = load_icon(folder, place.bitmap, -1)) icons = g_list_append(icons, icon);

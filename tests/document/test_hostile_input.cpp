@@ -282,6 +282,36 @@ class ProgramRun {
   // Closes the window as a window manager does (WM_DELETE_WINDOW) and waits
   // for the program to end; true when it exited with status 0 in time.
   bool close_and_wait(Window window) {
+    send_close(window);
+    gint64 end = g_get_monotonic_time() + kEndSeconds * G_USEC_PER_SEC;
+    while (g_get_monotonic_time() < end && alive()) g_usleep(20000);
+    return process_.exited() && process_.exit_status() == 0;
+  }
+
+  // Waits for a shown window of the program other than main_window (a
+  // message), closes it as a window manager does and waits until it has
+  // gone; false when none came or it stayed.
+  bool dismiss_message(Window main_window) {
+    Window message = 0;
+    gint64 end = g_get_monotonic_time() + kStartSeconds * G_USEC_PER_SEC;
+    while (!message && g_get_monotonic_time() < end && alive()) {
+      message = find_window(main_window);
+      if (!message) g_usleep(20000);
+    }
+    if (!message) return false;
+    send_close(message);
+    end = g_get_monotonic_time() + kEndSeconds * G_USEC_PER_SEC;
+    while (viewable(message) && g_get_monotonic_time() < end) g_usleep(20000);
+    return !viewable(message);
+  }
+
+  // What it wrote on stdout and stderr so far.
+  std::string stderr_text() { return read_file(log_path_); }
+
+  std::string ending() { return process_.ending(); }
+
+ private:
+  void send_close(Window window) {
     Display *dpy = xdisplay();
     XEvent event = {};
     event.xclient.type = ClientMessage;
@@ -294,19 +324,11 @@ class ProgramRun {
     XSendEvent(dpy, window, False, NoEventMask, &event);
     XSync(dpy, False);
     gdk_error_trap_pop();
-    gint64 end = g_get_monotonic_time() + kEndSeconds * G_USEC_PER_SEC;
-    while (g_get_monotonic_time() < end && alive()) g_usleep(20000);
-    return process_.exited() && process_.exit_status() == 0;
   }
 
-  // What it wrote on stdout and stderr so far.
-  std::string stderr_text() { return read_file(log_path_); }
-
-  std::string ending() { return process_.ending(); }
-
- private:
-  // The program's visible toplevel: a child of the root window with its pid.
-  Window find_window() {
+  // The program's main window: a child of the root window with its pid and a
+  // main window's title; with other_than, any viewable one but that.
+  Window find_window(Window other_than = 0) {
     Display *dpy = xdisplay();
     Window root = DefaultRootWindow(dpy), parent = 0, *children = nullptr;
     unsigned int count = 0;
@@ -314,12 +336,14 @@ class ProgramRun {
     if (!XQueryTree(dpy, root, &root, &parent, &children, &count)) return 0;
     Window found = 0;
     const std::string pid = std::to_string(process_.pid());
-    for (unsigned int i = 0; i < count && !found; i++)
-      if (window_property(children[i], "_NET_WM_PID", XA_CARDINAL) == pid &&
-          contains(
-              window_property(children[i], "_NET_WM_NAME", XInternAtom(dpy, "UTF8_STRING", False)),
-              " - vorpix"))
+    for (unsigned int i = 0; i < count && !found; i++) {
+      if (window_property(children[i], "_NET_WM_PID", XA_CARDINAL) != pid) continue;
+      if (other_than ? children[i] != other_than && viewable(children[i])
+                     : contains(window_property(children[i], "_NET_WM_NAME",
+                                                XInternAtom(dpy, "UTF8_STRING", False)),
+                                " - vorpix"))
         found = children[i];
+    }
     if (children) XFree(children);
     return found;
   }
@@ -384,6 +408,8 @@ TEST_P(CommandLineTest, ShowsThePictureOrLogsTheFailureAndEndsCleanly) {
     while (!contains(program.stderr_text(), message) && g_get_monotonic_time() < end)
       g_usleep(20000);
     EXPECT_TRUE(contains(program.stderr_text(), message)) << program.stderr_text();
+    // The window tells of it too.
+    EXPECT_TRUE(program.dismiss_message(window)) << "no message on the window";
     // A blank 640 by 480 picture instead, white all over.
     Case blank = {"blank",
                   640,
@@ -417,6 +443,7 @@ TEST(CommandLineStartTest, EmptyArgumentLogsTheFailureAndShowsABlankPicture) {
     g_usleep(20000);
   EXPECT_TRUE(contains(program.stderr_text(), "Failed to open drawing file"))
       << program.stderr_text();
+  EXPECT_TRUE(program.dismiss_message(window)) << "no message on the window";
   EXPECT_TRUE(program.close_and_wait(window)) << program.ending();
 }
 

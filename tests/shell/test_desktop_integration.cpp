@@ -499,4 +499,45 @@ TEST(WindowIcon, NoIconAnywhereQuietlyLeavesTheDefault) {
   EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window.get())));
 }
 
+// Installed under any prefix, with nothing in the environment to point at
+// it, the program finds its interface description from its own executable;
+// with none readable anywhere it says where it looked and ends with status 1.
+TEST(Install, StartsFromAnyPrefixAndTellsWhyWhenItCannot) {
+  Installation installed;
+  ASSERT_TRUE(installed.ok());
+  const std::string program = installed.file(std::string(VORPIX_INSTALL_BINDIR) + "/vorpix");
+  gchar **env = g_environ_unsetenv(g_get_environ(), "VORPIX_GLADE_FILE");
+  std::vector<std::string> environment;
+  for (gchar **e = env; *e; e++) environment.push_back(*e);
+  g_strfreev(env);
+  {
+    vorpix_test::ChildProcess app;
+    ASSERT_TRUE(app.start({program}, environment, installed.file(""), installed.file("log")));
+    bool shown = false;
+    for (int i = 0; i < 300 && !shown && !app.exited(); i++) {
+      CommandResult found =
+          run_command({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(app.pid()),
+                       "--name", "^Untitled - vorpix$"});
+      shown = found.ok() && !found.out.empty();
+      if (!shown) g_usleep(50000);
+    }
+    EXPECT_TRUE(shown) << "no main window; " << app.ending() << "\n"
+                       << file_contents(installed.file("log"));
+  }
+  const std::string fixed = "/usr/local/share/vorpix/glade/vorpix.glade";
+  if (g_file_test(fixed.c_str(), G_FILE_TEST_EXISTS))
+    GTEST_SKIP() << "this machine has " << fixed << " installed";
+  ASSERT_EQ(g_unlink(installed.glade().c_str()), 0);
+  CommandResult run = run_command({"env", "-u", "VORPIX_GLADE_FILE", program}, 20000);
+  EXPECT_TRUE(run.finished);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.find("vorpix: cannot read the interface description (tried: "), 0u) << run.err;
+  const std::string places = "/" VORPIX_INSTALL_BINDIR "/../share/vorpix/glade/vorpix.glade, " +
+                             fixed + ")\n";
+  EXPECT_TRUE(run.err.size() > places.size() &&
+              run.err.compare(run.err.size() - places.size(), places.size(), places) == 0)
+      << run.err;
+  EXPECT_EQ(run.err.find("assert"), std::string::npos) << run.err;
+}
+
 }  // namespace

@@ -68,15 +68,41 @@ TEST_F(PixmapSearchTest, CreatePixbufFindsLoadsOrSaysWhy) {
       << err;
 }
 
-TEST(GladeFileTest, EnvironmentNamesTheInterfaceDescription) {
+TEST(GladeFileTest, FirstReadablePlaceWinsAndNoneGivesNull) {
   const char *saved = g_getenv("VORPIX_GLADE_FILE");
   std::string keep = saved ? saved : "";
-  g_setenv("VORPIX_GLADE_FILE", "/somewhere/else.glade", TRUE);
-  EXPECT_STREQ(vorpix_glade_file(), "/somewhere/else.glade");
+  gchar *exe = g_file_read_link("/proc/self/exe", nullptr);
+  ASSERT_NE(exe, nullptr);
+  gchar *folder = g_path_get_dirname(exe);
+  const std::string beside = std::string(folder) + "/../share/vorpix/glade/vorpix.glade";
+  g_free(folder);
+  g_free(exe);
+  const std::string fixed = "/usr/local/share/vorpix/glade/vorpix.glade";
+  const bool installed = g_file_test(fixed.c_str(), G_FILE_TEST_IS_REGULAR);
+
+  g_setenv("VORPIX_GLADE_FILE", VORPIX_SOURCE_GLADE, TRUE);
+  EXPECT_EQ(vorpix_glade_places(), (std::vector<std::string>{VORPIX_SOURCE_GLADE, beside, fixed}));
+  EXPECT_STREQ(vorpix_glade_file(), VORPIX_SOURCE_GLADE);
+  // A name that cannot be read, and a folder, are passed over.
+  for (const char *unreadable : {"/somewhere/else.glade", "/tmp"}) {
+    g_setenv("VORPIX_GLADE_FILE", unreadable, TRUE);
+    EXPECT_EQ(vorpix_glade_places().front(), unreadable);
+    if (!installed) {
+      EXPECT_EQ(vorpix_glade_file(), nullptr) << unreadable;
+    }
+  }
+  // Empty or unset: only the places of the installation.
   g_setenv("VORPIX_GLADE_FILE", "", TRUE);
-  EXPECT_STREQ(vorpix_glade_file(), "/usr/local/share/vorpix/glade/vorpix.glade");
+  EXPECT_EQ(vorpix_glade_places(), (std::vector<std::string>{beside, fixed}));
   g_unsetenv("VORPIX_GLADE_FILE");
-  EXPECT_STREQ(vorpix_glade_file(), "/usr/local/share/vorpix/glade/vorpix.glade");
+  EXPECT_EQ(vorpix_glade_places(), (std::vector<std::string>{beside, fixed}));
+  if (!installed) {
+    testing::internal::CaptureStderr();
+    vorpix_report_missing_glade_file();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vorpix: cannot read the interface description (tried: " + beside + ", " + fixed +
+                  ")\n");
+  }
   if (saved) g_setenv("VORPIX_GLADE_FILE", keep.c_str(), TRUE);
 }
 

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <string>
+#include <vector>
 
 #include "document/canvas.h"
 #include "document/drawing.h"
@@ -70,16 +71,26 @@ TEST_F(MainWindowTest, OpensOnlyTheFirstFileArgumentInTheFirstNewCanvas) {
   EXPECT_EQ(canvas_of(third)->drawing->width, 640);
 }
 
-TEST_F(MainWindowTest, UnreadableOrEmptyArgumentIsLoggedAndGivesABlankDrawing) {
+TEST_F(MainWindowTest, UnreadableOrEmptyArgumentIsLoggedToldOnceAndGivesABlankDrawing) {
   for (const char *name : {"/nonexistent/picture.png", ""}) {
     char *argv[] = {const_cast<char *>("vorpix"), const_cast<char *>(name), nullptr};
     canvas_init_arg(2, argv);
     LogCapture log;
+    DialogAnswerer answers;
+    // A second answer in store: a second message would take it.
+    answers.answer(GTK_RESPONSE_OK);
+    answers.answer(GTK_RESPONSE_OK);
     GtkWidget *other = open_window();
     EXPECT_TRUE(log.contains(std::string("Failed to open drawing file ") + name)) << name;
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(other)), "Untitled - vorpix");
     EXPECT_EQ(canvas_of(other)->drawing->width, 640);
     EXPECT_EQ(canvas_of(other)->drawing->height, 480);
+    // Once the window is up, it tells the user too.
+    for (int i = 0; i < 40 && answers.answered() == 0; i++) vorpix_test::run_for(50);
+    vorpix_test::run_for(300);
+    EXPECT_EQ(answers.answered(), 1) << name;
+    EXPECT_EQ(answers.texts(), std::vector<std::string>{std::string("Cannot open file ") + name +
+                                                        "."});
   }
 }
 
