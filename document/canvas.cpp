@@ -141,7 +141,8 @@ gboolean on_key_press(GtkWidget *area, GdkEventKey *event, gpointer data) {
   // Escape first ends a wait for the clipboard, whatever the tool.
   if (event->keyval == GDK_Escape && canvas_paste_cancel(canvas)) return TRUE;
   VorpixTool *tool = canvas->tool;
-  if (tool && tool->takes_keys && tool->takes_keys(tool)) return FALSE;
+  if (tool && tool->takes_keys && tool->takes_keys(tool))
+    return tool->key_press && tool->key_press(tool, event);
   if (!tool_palette_key_press(area, event)) return FALSE;
   canvas->claimed_keycode = event->hardware_keycode;
   return TRUE;

@@ -55,6 +55,9 @@ struct VorpixTool {
   // 1 while typed keys are the tool's own (text being typed): the canvas then
   // offers no key to the tool keys.  Null counts as 0.
   int (*takes_keys)(VorpixTool *tool);
+  // A key press while the tool takes keys; 1 when the window must not act on
+  // it as well (moving the keyboard focus, say).
+  int (*key_press)(VorpixTool *tool, const GdkEventKey *event);
 };
 
 #define VORPIX_TYPE_CANVAS (vorpix_canvas_get_type())

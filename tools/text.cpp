@@ -173,6 +173,7 @@ void text_destroy(VorpixTool *tool) {
 void text_select(VorpixTool *tool) {
   VorpixText *text = as_text(tool);
   g_string_truncate(text->buffer, 0);
+  text->pressed_count = 0;
   if (text->timer) stop_blinking(text);
   start_blinking(text);
   if (gchar *font = text->pending_font) {
@@ -182,6 +183,9 @@ void text_select(VorpixTool *tool) {
   }
 }
 
+void type_pressed(VorpixText *text, int count);
+void drop_pressed(VorpixText *text, int count);
+
 // While the tool is current every key is text: one typed before a click shows
 // at the last insertion point and joins the text typed there.
 int text_takes_keys(VorpixTool *) { return 1; }
@@ -189,6 +193,11 @@ int text_takes_keys(VorpixTool *) { return 1; }
 int text_notify(VorpixTool *tool, int event, void *) {
   if (event != TOOL_NOTIFY_FOCUS_GAINED && event != TOOL_NOTIFY_FOCUS_LOST) return 0;
   VorpixText *text = as_text(tool);
+  // Keys pressed here are typed even when their releases go elsewhere.
+  if (event == TOOL_NOTIFY_FOCUS_LOST) {
+    type_pressed(text, text->pressed_count);
+    drop_pressed(text, text->pressed_count);
+  }
   text->caret_on = 0;
   text_draw_caret(text);
   return 1;
@@ -213,30 +222,29 @@ bool is_printable_ascii(gunichar c) { return c >= 0x20 && c <= 0x7E; }
 
 // Applies one key to the typed text.  Only printable ASCII is typed; control
 // and function keys add nothing.
-void edit_buffer(GString *buffer, const GdkEventKey *event) {
-  if (event->keyval == GDK_BackSpace || event->keyval == GDK_Delete) {
+void edit_buffer(GString *buffer, guint keyval, const char *string) {
+  if (keyval == GDK_BackSpace || keyval == GDK_Delete) {
     if (buffer->len > 0) {
       const char *last = g_utf8_find_prev_char(buffer->str, buffer->str + buffer->len);
       g_string_truncate(buffer, last ? last - buffer->str : 0);
     }
-  } else if (event->string && event->length > 0) {
-    if (is_printable_ascii(static_cast<guchar>(event->string[0])) &&
-        g_utf8_validate(event->string, event->length, nullptr))
-      g_string_append_len(buffer, event->string, event->length);
+  } else if (string && *string) {
+    if (is_printable_ascii(static_cast<guchar>(string[0])) && g_utf8_validate(string, -1, nullptr))
+      g_string_append(buffer, string);
   } else {
-    gunichar c = gdk_keyval_to_unicode(event->keyval);
+    gunichar c = gdk_keyval_to_unicode(keyval);
     if (is_printable_ascii(c)) g_string_append_c(buffer, static_cast<char>(c));
   }
 }
 
-void text_key_release(VorpixTool *tool, const GdkEventKey *event) {
-  VorpixText *text = as_text(tool);
+// One key's edit, shown at once.
+void type_key(VorpixText *text, guint keyval, const char *string) {
   text->caret_on = 0;
   text_draw_caret(text);
 
   std::unique_ptr<gchar, decltype(&g_free)> old_text(g_strdup(text->buffer->str), g_free);
-  edit_buffer(text->buffer, event);
-  bool escape = event->keyval == GDK_Escape;
+  edit_buffer(text->buffer, keyval, string);
+  bool escape = keyval == GDK_Escape;
   if (escape) g_string_truncate(text->buffer, 0);
 
   // Wipe the text shown so far (measured in the current font, which may have
@@ -253,8 +261,75 @@ void text_key_release(VorpixTool *tool, const GdkEventKey *event) {
 
   if (escape)
     end_editing(text);
-  else if (event->keyval == GDK_Return)
+  else if (keyval == GDK_Return)
     g_string_append_c(text->buffer, kLineFeed);
+}
+
+// Types the keys among the first count pressed that are not typed yet, in
+// the order of their presses.
+void type_pressed(VorpixText *text, int count) {
+  for (int i = 0; i < count; i++) {
+    TextKey &key = text->pressed[i];
+    if (key.typed) continue;
+    key.typed = 1;
+    type_key(text, key.keyval, key.string);
+  }
+}
+
+// Forgets the first count keys pressed.
+void drop_pressed(VorpixText *text, int count) {
+  text->pressed_count -= count;
+  memmove(text->pressed, text->pressed + count, text->pressed_count * sizeof(TextKey));
+}
+
+constexpr guint kFocusKeys[] = {GDK_Tab,      GDK_ISO_Left_Tab, GDK_KP_Tab, GDK_Left,
+                                GDK_Right,    GDK_Up,           GDK_Down,   GDK_KP_Left,
+                                GDK_KP_Right, GDK_KP_Up,        GDK_KP_Down};
+
+bool moves_focus(guint keyval) {
+  for (guint key : kFocusKeys)
+    if (key == keyval) return true;
+  return false;
+}
+
+// A key's character comes from its press, typed at its release: Shift let go
+// before the letter still gives the capital.  Keys held that nobody releases
+// are typed when the list is full, oldest first.
+int text_key_press(VorpixTool *tool, const GdkEventKey *event) {
+  VorpixText *text = as_text(tool);
+  if (text->pressed_count == kTextPressedKeys) {
+    type_pressed(text, 1);
+    drop_pressed(text, 1);
+  }
+  TextKey &key = text->pressed[text->pressed_count++];
+  key.typed = 0;
+  key.keycode = event->hardware_keycode;
+  key.keyval = event->keyval;
+  key.string[0] = '\0';
+  if (event->string && event->length > 0 && static_cast<size_t>(event->length) < sizeof key.string)
+    memcpy(key.string, event->string, event->length + 1);
+  // Tab and the arrows would take the keyboard away from the text.
+  return moves_focus(event->keyval);
+}
+
+// The release types every key pressed up to this one's last press, so the
+// characters keep the order of the presses however the releases overlap.  A
+// key typed so, ahead of its own release, is only forgotten at that release.
+void text_key_release(VorpixTool *tool, const GdkEventKey *event) {
+  VorpixText *text = as_text(tool);
+  int last = -1;
+  for (int i = 0; i < text->pressed_count; i++)
+    if (text->pressed[i].keycode == event->hardware_keycode) last = i;
+  if (last < 0) {
+    type_key(text, event->keyval, event->length > 0 ? event->string : nullptr);
+    return;
+  }
+  type_pressed(text, last + 1);
+  int kept = 0;
+  for (int i = 0; i < text->pressed_count; i++)
+    if (i > last || text->pressed[i].keycode != event->hardware_keycode)
+      text->pressed[kept++] = text->pressed[i];
+  text->pressed_count = kept;
 }
 
 // The typed text as the commit would paint it, and the caret.  Text typed
@@ -301,6 +376,7 @@ VorpixTool *text_create(const char *name) {
   text->draw = text_draw;
   text->commit_change = text_commit_change;
   text->takes_keys = text_takes_keys;
+  text->key_press = text_key_press;
   return text;
 }
 

@@ -9,6 +9,16 @@
 
 #include "document/canvas.h"
 
+// A key pressed on the drawing area and not yet released: what it types is
+// what its press gave, with the modifiers held at that moment.
+struct TextKey {
+  guint16 keycode;
+  guint keyval;
+  gint32 typed;      // 1 once typed, ahead of its release, by a later key's release
+  gchar string[16];  // the press's text, empty when it had none or too long a one
+};
+constexpr int kTextPressedKeys = 32;
+
 struct VorpixText : VorpixTool {
   gint32 active;               // 1 while an insertion point is placed
   gint32 x, y;                 // the insertion point: top-left of the text
@@ -20,6 +30,8 @@ struct VorpixText : VorpixTool {
   gchar *pending_font;         // owned: a font chosen before the tool was ever current
   gint32 caret_shown;          // 1 while the caret is on the window
   GdkRectangle caret;          // where it is: its line runs down the box's second column
+  TextKey pressed[kTextPressedKeys];  // keys pressed and not released, in press order
+  gint32 pressed_count;
 };
 
 // A new tool owned by the caller, released with its destroy operation.  name

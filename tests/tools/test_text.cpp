@@ -398,6 +398,80 @@ TEST_F(TextTest, TextTypedWithoutInsertionPointJoinsTheTextTypedAtTheNext) {
   EXPECT_EQ(block(pixels, 0, 20, 100, h), block(pixels, 0, 100, 100, h));
 }
 
+// Keys as a quick typist presses them: the character is the press's, with
+// the modifiers of that moment, and the characters keep the order of the
+// presses whichever key is let go first.
+TEST_F(TextTest, KeysTypeWhatTheirPressesGaveInTheOrderOfThePresses) {
+  auto press = [&](guint keyval, const char *text, guint state = 0) {
+    vorpix_test::send_key(area, GDK_KEY_PRESS, keyval, text, state);
+  };
+  auto release = [&](guint keyval, const char *text, guint state = 0) {
+    vorpix_test::send_key(area, GDK_KEY_RELEASE, keyval, text, state);
+  };
+  click(10, 20);
+  // Shift let go before H.
+  press(GDK_Shift_L, "");
+  press(GDK_H, "H", GDK_SHIFT_MASK);
+  release(GDK_Shift_L, "", GDK_SHIFT_MASK);
+  release(GDK_h, "h");
+  // e held over l's press; then o released before l.
+  press(GDK_e, "e");
+  press(GDK_l, "l");
+  release(GDK_e, "e");
+  release(GDK_l, "l");
+  press(GDK_l, "l");
+  press(GDK_o, "o");
+  release(GDK_o, "o");
+  release(GDK_l, "l");
+  click(10, 100);
+  type("Hello");
+  click(10, 180);
+  type("hello");
+  click(250, 250);
+  std::vector<guint32> pixels = picture();
+  const int h = line_height();
+  EXPECT_EQ(block(pixels, 0, 20, 120, h), block(pixels, 0, 100, 120, h));
+  ASSERT_NE(block(pixels, 0, 100, 120, h), block(pixels, 0, 180, 120, h));
+}
+
+// Tab and the arrows would move the keyboard focus to another widget, and
+// the letters after them with it.
+TEST_F(TextTest, TabAndArrowsKeepTheKeysInTheDrawingArea) {
+  ASSERT_NO_FATAL_FAILURE(give_focus());
+  click(10, 20);
+  key('a');
+  for (guint keyval : {GDK_Tab, GDK_ISO_Left_Tab, GDK_Left, GDK_Right, GDK_Up, GDK_Down}) {
+    key(keyval);
+    EXPECT_TRUE(gtk_widget_has_focus(area)) << gdk_keyval_name(keyval);
+  }
+  key('b');
+  click(10, 100);
+  type("ab");
+  click(250, 250);
+  std::vector<guint32> pixels = picture();
+  const int h = line_height();
+  EXPECT_EQ(block(pixels, 0, 20, 120, h), block(pixels, 0, 100, 120, h));
+}
+
+// From start-up the font picker shows the font the text is drawn in.
+TEST_F(TextTest, FontPickerShowsTheFontOfTheTextFromTheStart) {
+  GtkWidget *other = open_window();
+  gtk_button_clicked(GTK_BUTTON(lookup_widget(other, "text_button")));
+  pump();
+  GtkWidget *picker = lookup_widget(other, "fontpicker");
+  PangoFontDescription *shown =
+      pango_font_description_from_string(gtk_font_button_get_font_name(GTK_FONT_BUTTON(picker)));
+  GtkWidget *other_area = canvas_of(other)->drawing_area;
+  PangoLayout *layout = gtk_widget_create_pango_layout(other_area, "x");
+  const PangoFontDescription *used = pango_context_get_font_description(
+      pango_layout_get_context(layout));
+  EXPECT_TRUE(pango_font_description_equal(shown, used))
+      << pango_font_description_to_string(shown) << " shown, "
+      << pango_font_description_to_string(used) << " used";
+  g_object_unref(layout);
+  pango_font_description_free(shown);
+}
+
 TEST_F(TextTest, OnlyTheFontIsTaken) {
   // A tool never current keeps the font for its first select.
   ToolPtr fresh(text_create("text"));
