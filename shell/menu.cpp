@@ -24,6 +24,9 @@
 namespace {
 
 constexpr int kFullTurn = 360;
+// The longest a desktop capture waits for the screen to be repainted where
+// the menu and the prompt were.
+constexpr guint kSettleLimitMs = 800;
 // X keeps a line width in 16 bits; anything wider would wrap around (65536
 // becomes 0, a hairline), so wider requests get the widest line X can draw.
 constexpr int kMaxLineWidth = G_MAXUINT16;
@@ -79,6 +82,52 @@ void undo_or_redo(GtkWidget *widget, int (*step)(VorpixCanvas *)) {
 // True when the drawing's unsaved changes are saved or given up.  The
 // current tool's pending edit (typed text) goes into the picture first: it
 // belongs to this picture, and the prompt must know of it.
+struct SettleWait {
+  GMainLoop *loop;
+  guint idle;
+  guint limit;
+};
+
+gboolean on_settle_idle(gpointer data) {
+  SettleWait *wait = static_cast<SettleWait *>(data);
+  wait->idle = 0;
+  g_main_loop_quit(wait->loop);
+  return FALSE;
+}
+
+gboolean on_settle_limit(gpointer data) {
+  SettleWait *wait = static_cast<SettleWait *>(data);
+  wait->limit = 0;
+  g_main_loop_quit(wait->loop);
+  return FALSE;
+}
+
+// The menu and the prompt are unmapped by now, but what they covered shows
+// only once its windows have repainted it.  After a round trip the server has
+// taken the unmaps and queued its exposures; the toolkit handles them, and
+// repaints, at higher priorities than a low idle, so when that idle runs our
+// windows are whole again.  A busy stream of events could hold the idle back:
+// the limit bounds the wait.  A last round trip gives other programs'
+// repaints, sent meanwhile, their place before the screen is read.  False
+// when widget went away meanwhile.
+bool let_the_screen_settle(GtkWidget *widget) {
+  GdkDisplay *display = gtk_widget_get_display(widget);
+  g_object_add_weak_pointer(G_OBJECT(widget), reinterpret_cast<gpointer *>(&widget));
+  gdk_display_sync(display);
+  SettleWait wait = {g_main_loop_new(nullptr, FALSE), 0, 0};
+  wait.idle = g_idle_add_full(G_PRIORITY_LOW, on_settle_idle, &wait, nullptr);
+  wait.limit = g_timeout_add(kSettleLimitMs, on_settle_limit, &wait);
+  g_main_loop_run(wait.loop);
+  if (wait.idle) g_source_remove(wait.idle);
+  if (wait.limit) g_source_remove(wait.limit);
+  g_main_loop_unref(wait.loop);
+  if (!widget) return false;
+  g_object_remove_weak_pointer(G_OBJECT(widget), reinterpret_cast<gpointer *>(&widget));
+  gdk_window_process_all_updates();
+  gdk_display_sync(display);
+  return true;
+}
+
 bool may_replace_drawing(VorpixCanvas *canvas) {
   canvas_commit_change(canvas);
   return drawing_prompt_to_save(canvas->drawing) == 0;
@@ -370,6 +419,8 @@ void on_revert_menu_activate(GtkWidget *item, gpointer) {
 void on_get_desktop_activate(GtkWidget *widget, gpointer) {
   VorpixCanvas *canvas = canvas_lookup(widget);
   if (!may_replace_drawing(canvas)) return;
+  // The window may be closed while the wait runs.
+  if (!let_the_screen_settle(canvas->drawing_area)) return;
   // A failed capture keeps the old drawing, without a message.
   if (VorpixDrawing *desktop = drawing_new_from_desktop(canvas->drawing_area, canvas->gc))
     canvas_set_drawing(canvas, desktop);

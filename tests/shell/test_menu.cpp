@@ -472,6 +472,104 @@ TEST_F(MenuTest, GetDesktopAsksFirstThenGivesAnUntitledModifiedCapture) {
   EXPECT_STREQ(title(), "Untitled (modified) - vorpix");
 }
 
+// A desktop that shows plain blue everywhere, above every other window: it
+// has no background of its own and paints itself only when exposed, so the
+// screen keeps whatever covered it until it has repainted, as other
+// programs' windows do.
+class PaintedDesktop {
+ public:
+  PaintedDesktop() {
+    GdkScreen *screen = gdk_screen_get_default();
+    width_ = gdk_screen_get_width(screen);
+    height_ = gdk_screen_get_height(screen);
+    window_ = gtk_window_new(GTK_WINDOW_POPUP);
+    gtk_window_move(GTK_WINDOW(window_), 0, 0);
+    gtk_widget_set_size_request(window_, width_, height_);
+    gtk_widget_set_app_paintable(window_, TRUE);
+    gtk_widget_set_double_buffered(window_, FALSE);
+    g_signal_connect(window_, "expose-event", G_CALLBACK(on_expose), nullptr);
+    gtk_widget_realize(window_);
+    gdk_window_set_back_pixmap(window_->window, nullptr, FALSE);
+    gtk_widget_show(window_);
+  }
+  ~PaintedDesktop() { gtk_widget_destroy(window_); }
+  PaintedDesktop(const PaintedDesktop &) = delete;
+  PaintedDesktop &operator=(const PaintedDesktop &) = delete;
+
+  // Pixels of drawable (the screen's size) that are not the desktop's blue.
+  int others(GdkDrawable *drawable) const {
+    int count = 0;
+    for (guint32 p : vorpix_test::drawable_pixels(drawable, width_, height_)) count += p != kBlue;
+    return count;
+  }
+  bool shown() {
+    for (int i = 0; i < 100; i++) {
+      if (others(gdk_get_default_root_window()) == 0) return true;
+      vorpix_test::run_for(20);
+    }
+    return false;
+  }
+
+ private:
+  static gboolean on_expose(GtkWidget *widget, GdkEventExpose *event, gpointer) {
+    GdkGC *gc = gdk_gc_new(widget->window);
+    GdkColor blue = {0, 0, 0, 0xffff};
+    gdk_gc_set_rgb_fg_color(gc, &blue);
+    gdk_draw_rectangle(widget->window, gc, TRUE, event->area.x, event->area.y, event->area.width,
+                       event->area.height);
+    g_object_unref(gc);
+    return TRUE;
+  }
+  GtkWidget *window_;
+  int width_, height_;
+};
+
+// A button event on a menu item's own input window, as the pointer gives it.
+void send_item_button(GtkWidget *item, GdkEventType type) {
+  GdkEvent *event = gdk_event_new(type);
+  GdkWindow *window = GTK_MENU_ITEM(item)->event_window;
+  event->button.window = GDK_WINDOW(g_object_ref(window));
+  event->button.send_event = TRUE;
+  event->button.time = GDK_CURRENT_TIME;
+  event->button.x = item->allocation.width / 2;
+  event->button.y = item->allocation.height / 2;
+  int ox = 0, oy = 0;
+  gdk_window_get_origin(window, &ox, &oy);
+  event->button.x_root = ox + event->button.x;
+  event->button.y_root = oy + event->button.y;
+  event->button.button = 1;
+  event->button.device = gdk_device_get_core_pointer();
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
+// Get Desktop reads the screen only once the menu, and the prompt when there
+// is one, have gone and what they covered has been painted again.
+TEST_F(MenuTest, GetDesktopCapturesNeitherItsMenuNorItsPrompt) {
+  GtkWidget *item = widget("get_desktop");
+  ASSERT_NE(item, nullptr);
+  GtkWidget *menu = gtk_widget_get_parent(item);
+  ASSERT_TRUE(GTK_IS_MENU(menu));
+  GtkWidget *top = gtk_menu_get_attach_widget(GTK_MENU(menu));
+  for (bool prompt : {false, true}) {
+    SCOPED_TRACE(prompt ? "with the save prompt" : "from the menu alone");
+    PaintedDesktop desktop;
+    ASSERT_TRUE(desktop.shown());
+    if (prompt) drawing_modified(drawing());
+    DialogAnswerer answers;
+    if (prompt) answers.answer(GTK_RESPONSE_NO);
+    send_item_button(top, GDK_BUTTON_PRESS);
+    pump();
+    ASSERT_TRUE(GTK_WIDGET_MAPPED(menu)) << "the menu did not open";
+    ASSERT_GT(desktop.others(gdk_get_default_root_window()), 0) << "the menu does not show";
+    gtk_menu_shell_select_item(GTK_MENU_SHELL(menu), item);
+    vorpix_test::send_key(menu, GDK_KEY_PRESS, GDK_Return, "\r");
+    pump();
+    EXPECT_EQ(answers.answered(), prompt ? 1 : 0);
+    EXPECT_EQ(desktop.others(drawing()->backing_pixmap), 0);
+  }
+}
+
 TEST_F(MenuTest, EverySetAsBackgroundItemTilesThePictureOnTheRootWindow) {
   GdkWindow *root = gdk_get_default_root_window();
   const guint32 colours[] = {0x00ff00, 0xff00ff, 0x00ffff};
