@@ -1,11 +1,15 @@
-// Undo and redo: per window, two stacks of server-side copies of the picture.
+// Undo and redo: per window, two stacks of server-side copies of what each
+// change replaced.
 //
-// A copy of the picture is taken when something that may change it starts
-// (history_begin) and becomes an undo step only when the picture does change
-// (drawing_modified reports it).  An action that changes nothing leaves no
-// step.  The copies are pixmaps on the X server; no pixel comes back to the
-// program.  The undo and redo stacks of one window together never hold more
-// than kHistoryMaxBytes: the oldest steps go first.
+// A step keeps only the pixels of the bounding rectangle of the areas its
+// change reported (through the drawing's change watches); a change of size,
+// or of every pixel (effects, flips, rotations, Revert), keeps the whole
+// picture.  The pixels come from a copy of the picture as it was when the
+// last step was closed, kept on the server and brought up to date over the
+// changed rectangle only; it is taken at the first history_begin and is not
+// counted in the bound.  An action that changes nothing leaves no step.  No
+// pixel comes back to the program.  The undo and redo stacks of one window
+// together never hold more than kHistoryMaxBytes: the oldest steps go first.
 #pragma once
 
 #include <glib.h>
@@ -13,22 +17,22 @@
 struct VorpixCanvas;
 struct VorpixDrawing;
 
-// Width times height times the bytes a pixel of the pixmap's depth takes.
+// The pixels held, width times height times the bytes a pixel of the
+// pixmap's depth takes.
 constexpr gsize kHistoryMaxBytes = gsize{256} << 20;
 
-// Something that may change the picture starts: remember the picture as it
-// is now, unless a copy taken since the last change is still held.  Inside a
-// group (paste mode) this does nothing.
+// Something that may change the picture starts: the changes since the last
+// step (if any) become one, and the changes from here on make the next.
+// Inside a group (paste mode) this does nothing.
 void history_begin(VorpixCanvas *canvas);
-// The action is over: a copy that no change used is dropped.  Nothing inside
-// a group.
+// The action is over: its changes become one step.  Nothing inside a group.
 void history_end(VorpixCanvas *canvas);
-// The picture changed: the copy taken at history_begin becomes an undo step.
-// drawing_modified calls it for every change.
+// Any pixel of the picture may have changed, its size too (a replaced
+// pixmap): the step keeps the whole picture before.
 void history_record(VorpixCanvas *canvas);
-// Called by drawing_modified: the picture of drawing changed.  The first
-// change after history_begin makes an undo step; every change drops the
-// redo steps.
+// Called by drawing_modified_area: the picture of drawing changed; the area
+// comes through the change watch.  The first change after history_begin
+// opens an undo step (counted from then on); it drops the redo steps.
 void history_drawing_modified(VorpixDrawing *drawing);
 
 // Pointer actions on the drawing area: a press begins one, a motion begins

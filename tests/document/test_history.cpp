@@ -184,6 +184,76 @@ TEST_F(HistoryTest, FilledFigureAndClosedFreehand) {
   });
 }
 
+// Every kind of step one after another, overlapping, on one history: each
+// undo gives back the exact picture before its step, each redo the one
+// after, whatever part or whole of the picture the steps before kept.
+TEST_F(HistoryTest, AMixOfStepsUndoesAndRedoesToEveryStageExactly) {
+  struct Change {
+    const char *name;
+    std::function<void()> make;
+  };
+  const std::vector<Change> changes = {
+      {"pen", [&] { click_button("pen_button"); drag_through({{10, 10}, {60, 30}, {320, 90}}); }},
+      {"brush", [&] { click_button("brush_button"); drag_through({{30, 30}, {80, 60}, {200, 100}}); }},
+      {"eraser", [&] { click_button("erase_button"); drag_through({{40, 20}, {350, 120}}); }},
+      {"line", [&] { click_button("line_button"); drag_through({{50, 60}, {100, 100}, {150, 130}}); }},
+      {"rectangle", [&] { click_button("rectangle_button"); drag_through({{20, 80}, {300, 160}}); }},
+      {"oval", [&] { click_button("oval_button"); drag_through({{60, 40}, {260, 220}}); }},
+      {"arc", [&] { click_button("arc_button"); drag_through({{100, 100}, {400, 300}}); }},
+      {"filled rectangle",
+       [&] {
+         toggle_filled();
+         click_button("rectangle_button");
+         drag_through({{150, 150}, {250, 260}});
+         toggle_filled();
+       }},
+      {"closed freehand",
+       [&] {
+         click_button("closed_freehand_button");
+         drag_through({{100, 100}, {200, 110}, {210, 220}, {90, 200}});
+       }},
+      {"fill", [&] { click_button("fill_button"); click(600, 400); }},
+      {"text",
+       [&] {
+         click_button("text_button");
+         click(120, 120);
+         key(GDK_H, "H");
+         key(GDK_i, "i");
+         click_button("pen_button");  // commits
+       }},
+      {"clear in a selection",
+       [&] {
+         click_button("rectselect_button");
+         drag_through({{90, 90}, {180, 170}});
+         activate("clear_menu");
+       }},
+      {"effect", [&] { activate("emboss"); }},
+      {"pen after the effect", [&] { click_button("pen_button"); drag_through({{5, 300}, {400, 310}}); }},
+      {"quarter turn", [&] { activate("rotate_p90_menu"); }},
+      {"brush across the turned picture",
+       [&] { click_button("brush_button"); drag_through({{10, 600}, {470, 20}}); }},
+      {"flip", [&] { activate("flip_x_axis_menu"); }},
+      {"eraser at the corner", [&] { click_button("erase_button"); drag_through({{470, 630}, {479, 639}}); }},
+  };
+  std::vector<Picture> stages = {picture()};
+  for (const Change &change : changes) {
+    change.make();
+    stages.push_back(picture());
+    ASSERT_NE(stages.back(), stages[stages.size() - 2]) << change.name << " changed nothing";
+  }
+  ASSERT_EQ(undo_steps(), static_cast<int>(changes.size()));
+  for (size_t i = changes.size(); i > 0; i--) {
+    undo();
+    EXPECT_TRUE(same_picture(picture(), stages[i - 1])) << "undo of " << changes[i - 1].name;
+  }
+  EXPECT_FALSE(sensitive("undo_menu"));
+  for (size_t i = 1; i <= changes.size(); i++) {
+    redo();
+    EXPECT_TRUE(same_picture(picture(), stages[i])) << "redo of " << changes[i - 1].name;
+  }
+  EXPECT_FALSE(sensitive("redo_menu"));
+}
+
 TEST_F(HistoryTest, PolylineSegmentsAreStepsOfTheirOwn) {
   click_button("multiline_button");
   const Picture before = picture();
