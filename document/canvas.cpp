@@ -200,21 +200,57 @@ void tell_cannot_open_later(GtkWidget *toplevel, const char *name) {
   g_idle_add(on_cannot_open_idle, notice);
 }
 
-// The first command-line file for the first canvas of the process, otherwise
-// (or when it cannot be opened) a blank picture.
-VorpixDrawing *create_first_drawing(GtkWidget *area, GdkGC *gc) {
+// The canvas of a drawing area whose window is still open, or null.
+VorpixCanvas *open_canvas_of(GtkWidget *area) {
+  if (!GTK_WIDGET_REALIZED(area) || (GTK_OBJECT_FLAGS(area) & GTK_IN_DESTRUCTION)) return nullptr;
+  return static_cast<VorpixCanvas *>(g_object_get_data(G_OBJECT(area), "user_data"));
+}
+
+struct FirstPicture {
+  GtkWidget *area;  // one reference
+  gchar *name;      // owned
+};
+
+// Reads the command-line file once the window is up, so that it maps as
+// quickly as without one; the blank picture stays if the file cannot be read.
+gboolean load_first_picture(gpointer data) {
+  auto *first = static_cast<FirstPicture *>(data);
+  GtkWidget *area = first->area;
   VorpixDrawing *drawing = nullptr;
+  if (VorpixCanvas *canvas = open_canvas_of(area))
+    drawing = drawing_new_from_file(area, canvas->gc, first->name);
+  if (!drawing) {
+    g_message("Failed to open drawing file %s", first->name);
+    if (open_canvas_of(area)) tell_cannot_open_later(gtk_widget_get_toplevel(area), first->name);
+  } else if (VorpixCanvas *canvas = open_canvas_of(area)) {
+    canvas_set_drawing(canvas, drawing);
+  } else {
+    drawing_destroy(drawing);  // the window was closed meanwhile
+  }
+  g_object_unref(area);
+  g_free(first->name);
+  g_free(first);
+  return G_SOURCE_REMOVE;
+}
+
+// A blank picture; the first canvas of the process then loads the first
+// command-line file into it (an empty name is logged at once).
+VorpixDrawing *create_first_drawing(GtkWidget *area, GdkGC *gc) {
   if (pending_files) {
-    const char *name = pending_files[0] ? pending_files[0] : "";
-    if (*name) drawing = drawing_new_from_file(area, gc, name);
-    if (!drawing) {
-      g_message("Failed to open drawing file %s", name);
-      tell_cannot_open_later(gtk_widget_get_toplevel(area), name);
+    const char *name = pending_files[0];
+    if (name && *name) {
+      FirstPicture *first = g_new0(FirstPicture, 1);
+      first->area = GTK_WIDGET(g_object_ref(area));
+      first->name = g_strdup(name);
+      g_idle_add(load_first_picture, first);
+    } else {
+      g_message("Failed to open drawing file %s", name ? name : "");
+      tell_cannot_open_later(gtk_widget_get_toplevel(area), name ? name : "");
     }
     g_free(pending_files);
     pending_files = nullptr;
   }
-  if (!drawing) drawing = drawing_new_blank(area, gc, kBlankWidth, kBlankHeight);
+  VorpixDrawing *drawing = drawing_new_blank(area, gc, kBlankWidth, kBlankHeight);
   g_assert(drawing);
   return drawing;
 }

@@ -101,6 +101,24 @@ int end_helper(Helper *helper) {
   return status;
 }
 
+void ignore_exit(GPid pid, gint, gpointer) { g_spawn_close_pid(pid); }
+
+// Kills the helper and lets the main loop reap it.
+void leave_helper(Helper *helper) {
+  kill(helper->pid, SIGKILL);
+  g_child_watch_add(helper->pid, ignore_exit, nullptr);
+  close(helper->socket);
+  *helper = Helper();
+}
+
+guint spare_idle = 0;
+
+gboolean on_idle_prepare(gpointer) {
+  spare_idle = 0;
+  decoder_prepare();
+  return G_SOURCE_REMOVE;
+}
+
 // A helper of its own for this decode: the spare if it is still there.
 bool take_helper(Helper *helper) {
   if (spare.pid > 0) {
@@ -182,9 +200,12 @@ GdkPixbuf *map_pixels(const Reply &reply, int memfd, const DecoderLimits &limits
     return nullptr;
   const gint64 stride = rowstride(reply.width, reply.channels);
   const gint64 length = stride * reply.height;
+  // Sealed: the helper, even if still there, can neither shrink nor change it.
+  const int seals = fcntl(memfd, F_GET_SEALS);
+  if (seals < 0 || (seals & (F_SEAL_SHRINK | F_SEAL_WRITE)) != (F_SEAL_SHRINK | F_SEAL_WRITE))
+    return nullptr;
   struct stat st;
   if (fstat(memfd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < length) return nullptr;
-  // Private: the helper is gone, and nothing it left can change the pixels.
   void *pixels = mmap(nullptr, size_t(length), PROT_READ | PROT_WRITE, MAP_PRIVATE, memfd, 0);
   if (pixels == MAP_FAILED) return nullptr;
   return gdk_pixbuf_new_from_data(static_cast<guchar *>(pixels), GDK_COLORSPACE_RGB,
@@ -342,8 +363,13 @@ GdkPixbuf *run_decode(int input, const DecoderLimits &limits, const char *name_h
   Reply reply = {};
   int memfd = -1;
   const bool replied = wait.answered && receive_reply(helper, &reply, &memfd);
-  // Ended before the pixels are looked at: nothing can change them then.
-  const int status = end_helper(&helper);
+  // A helper that answered is ended without waiting for it (its memory takes
+  // a while to go); its pixels are sealed.  Any other is reaped now.
+  int status = -1;
+  if (replied && !wait.cancelled && !wait.timed_out)
+    leave_helper(&helper);
+  else
+    status = end_helper(&helper);
   if (wait.cancelled || wait.timed_out) {
     if (memfd >= 0) close(memfd);
     if (wait.cancelled)
@@ -378,6 +404,9 @@ GdkPixbuf *run_decode(int input, const DecoderLimits &limits, const char *name_h
       break;
   }
   if (memfd >= 0) close(memfd);
+  // The next decode finds a helper ready, its loaders loaded; started once
+  // the program is idle, so that it does not compete with the caller.
+  if (!spare_idle) spare_idle = g_idle_add_full(G_PRIORITY_LOW, on_idle_prepare, nullptr, nullptr);
   return pixbuf;
 }
 
@@ -388,6 +417,8 @@ GQuark decoder_error_quark() { return g_quark_from_static_string("vorpix-decoder
 DecoderLimits decoder_file_limits() { return DecoderLimits{kFileMaxSide, kFileMaxPixels}; }
 
 void decoder_prepare() {
+  if (spare_idle) g_source_remove(spare_idle);
+  spare_idle = 0;
   if (spare.pid > 0) return;
   spawn_helper(&spare);
 }

@@ -42,7 +42,8 @@ struct SizeGuard {
   std::int32_t max_side;
   std::int64_t max_pixels;
   bool too_large = false;
-  bool known = false;  // the loader announced the size
+  bool known = false;        // the loader announced the size
+  bool header_only = false;  // stop once the size is known, before allocating
   int width = 0;
   int height = 0;
 };
@@ -54,6 +55,8 @@ void on_size_prepared(GdkPixbufLoader *loader, gint width, gint height, gpointer
   guard->known = true;
   guard->width = width;
   guard->height = height;
+  // The size alone is wanted: the loader stops before it allocates the picture.
+  if (guard->header_only) gdk_pixbuf_loader_set_size(loader, 0, 0);
   if (width > 0 && height > 0 && width <= guard->max_side && height <= guard->max_side &&
       std::int64_t(width) * height <= guard->max_pixels)
     return;
@@ -191,7 +194,7 @@ int pixels_to_memfd(GdkPixbuf *pixbuf) {
   const int width = gdk_pixbuf_get_width(pixbuf), height = gdk_pixbuf_get_height(pixbuf);
   const int channels = gdk_pixbuf_get_n_channels(pixbuf);
   const std::int64_t stride = rowstride(width, channels);
-  const int fd = memfd_create("vorpix-picture", MFD_CLOEXEC);
+  const int fd = memfd_create("vorpix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd < 0) return -1;
   bool ok = ftruncate(fd, off_t(stride * height)) == 0;
   const guchar *pixels = gdk_pixbuf_read_pixels(pixbuf);
@@ -205,6 +208,8 @@ int pixels_to_memfd(GdkPixbuf *pixbuf) {
     for (int y = 0; ok && y < height; y++)
       ok = write_all(fd, pixels + source_stride * y, row_bytes, off_t(stride * y));
   }
+  // The program maps it only sealed, so nothing can change it under it.
+  ok = ok && fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
   if (!ok) {
     close(fd);
     return -1;
@@ -332,7 +337,9 @@ GdkPixbuf *run_loader(int input, const Request &request, bool header_only, SizeG
 // first, as the library's file information does, and only a picture within
 // the limits is decoded.
 GdkPixbuf *decode_file(int input, const Request &request, SizeGuard *guard, GError **error) {
+  guard->header_only = true;
   run_loader(input, request, true, guard, nullptr);
+  guard->header_only = false;
   if (!guard->known || guard->too_large || lseek(input, 0, SEEK_SET) != 0) return nullptr;
   helper_input = input;
   const std::string path =

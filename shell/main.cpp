@@ -2,12 +2,15 @@
 #include <gtk/gtk.h>
 
 #include "document/canvas.h"
+#include "document/decoder.h"
 #include "shell/translation.h"
 #include "shell/util.h"
 #include "shell/window.h"
 
 int main(int argc, char **argv) {
   gtk_init(&argc, &argv);
+  // Loads its loaders while the window is built.
+  decoder_prepare();
   translation_init();
   glade_init();
   if (!vorpix_glade_file()) {

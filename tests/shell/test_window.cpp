@@ -13,6 +13,7 @@
 #include "panels/gtkscrollframe.h"
 #include "shell/util.h"
 #include "shell/window.h"
+#include "tests/harness/hostile_loader.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/selection.h"
@@ -36,6 +37,23 @@ std::string put_picture(const TempDir &dir, guint32 rgb) {
 }
 
 int listed_windows() { return static_cast<int>(g_list_length(window_list())); }
+
+const bool loader_installed = vorpix_test::install_hostile_loader();
+
+// The command-line file is read after the window is up: runs the main loop
+// until the window's title is the one given (at most ten seconds).
+bool wait_for_title(GtkWidget *window, const std::string &title) {
+  const gint64 end = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+  while (g_get_monotonic_time() < end && title != gtk_window_get_title(GTK_WINDOW(window)))
+    vorpix_test::run_for(10);
+  return title == gtk_window_get_title(GTK_WINDOW(window));
+}
+
+bool wait_for_log(const LogCapture &log, const std::string &text) {
+  const gint64 end = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+  while (g_get_monotonic_time() < end && !log.contains(text)) vorpix_test::run_for(10);
+  return log.contains(text);
+}
 
 TEST_F(MainWindowTest, StartsWithABlankUntitledDrawingInTheScrollFrame) {
   EXPECT_STREQ(title(), "Untitled - vorpix");
@@ -62,7 +80,7 @@ TEST_F(MainWindowTest, OpensOnlyTheFirstFileArgumentInTheFirstNewCanvas) {
   canvas_init_arg(3, argv);
   GtkWidget *second = open_window();
   VorpixCanvas *opened = canvas_of(second);
-  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(second)), "photo.png - vorpix");
+  EXPECT_TRUE(wait_for_title(second, "photo.png - vorpix"));
   EXPECT_EQ(opened->drawing->width, 64);
   EXPECT_EQ(vorpix_test::drawable_pixel(opened->drawing->backing_pixmap, 10, 10), 0x3366ccu);
 
@@ -81,7 +99,7 @@ TEST_F(MainWindowTest, UnreadableOrEmptyArgumentIsLoggedToldOnceAndGivesABlankDr
     answers.answer(GTK_RESPONSE_OK);
     answers.answer(GTK_RESPONSE_OK);
     GtkWidget *other = open_window();
-    EXPECT_TRUE(log.contains(std::string("Failed to open drawing file ") + name)) << name;
+    EXPECT_TRUE(wait_for_log(log, std::string("Failed to open drawing file ") + name)) << name;
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(other)), "Untitled - vorpix");
     EXPECT_EQ(canvas_of(other)->drawing->width, 640);
     EXPECT_EQ(canvas_of(other)->drawing->height, 480);
@@ -92,6 +110,43 @@ TEST_F(MainWindowTest, UnreadableOrEmptyArgumentIsLoggedToldOnceAndGivesABlankDr
     EXPECT_EQ(answers.texts(), std::vector<std::string>{std::string("Cannot open file ") + name +
                                                         "."});
   }
+}
+
+// A file that takes long to read: the window is up with its blank picture
+// at once, and stays so when the reading is stopped at the time limit.
+TEST_F(MainWindowTest, WindowIsUpBeforeTheFileIsRead) {
+  ASSERT_TRUE(loader_installed);
+  TempDir dir;
+  std::string path = vorpix_test::write_hostile_file(dir.file("slow.vxh"), "hang");
+  char *argv[] = {const_cast<char *>("vorpix"), const_cast<char *>(path.c_str()), nullptr};
+  canvas_init_arg(2, argv);
+  g_setenv("VORPIX_DECODE_TIME_LIMIT_MS", "1500", TRUE);
+  LogCapture log;
+  // Half a second in, while the file is being read: the new window is mapped
+  // with its blank picture.
+  struct Seen {
+    bool mapped = false;
+    std::string title;
+    guint32 pixel = 0;
+  } seen;
+  g_timeout_add(500, [](gpointer data) -> gboolean {
+    auto *seen = static_cast<Seen *>(data);
+    GtkWidget *newest = GTK_WIDGET(g_list_last(window_list())->data);
+    seen->mapped = GTK_WIDGET_MAPPED(newest);
+    seen->title = gtk_window_get_title(GTK_WINDOW(newest));
+    seen->pixel = vorpix_test::drawable_pixel(canvas_lookup(newest)->drawing->backing_pixmap, 5, 5);
+    return G_SOURCE_REMOVE;
+  }, &seen);
+  const gint64 start = g_get_monotonic_time();
+  GtkWidget *other = open_window();
+  EXPECT_TRUE(wait_for_log(log, "Failed to open drawing file " + path));
+  EXPECT_TRUE(seen.mapped);
+  EXPECT_EQ(seen.title, "Untitled - vorpix");
+  EXPECT_EQ(seen.pixel, 0xffffffu);
+  g_unsetenv("VORPIX_DECODE_TIME_LIMIT_MS");
+  EXPECT_GE((g_get_monotonic_time() - start) / 1000, 1400);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(other)), "Untitled - vorpix");
+  EXPECT_EQ(canvas_of(other)->drawing->width, 640);
 }
 
 TEST_F(MainWindowTest, LookupFromAMenuItemFindsWidgetsOfItsOwnWindow) {
