@@ -122,6 +122,9 @@ TEST_F(MainWindowTest, WindowIsUpBeforeTheFileIsRead) {
   canvas_init_arg(2, argv);
   g_setenv("VORPIX_DECODE_TIME_LIMIT_MS", "1500", TRUE);
   LogCapture log;
+  DialogAnswerer answers;
+  answers.act([](GtkWidget *) {});  // "Opening ...", left to the time limit
+  answers.answer(GTK_RESPONSE_OK);  // then "Cannot open file ..."
   // Half a second in, while the file is being read: the new window is mapped
   // with its blank picture.
   struct Seen {
@@ -147,6 +150,9 @@ TEST_F(MainWindowTest, WindowIsUpBeforeTheFileIsRead) {
   EXPECT_GE((g_get_monotonic_time() - start) / 1000, 1400);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(other)), "Untitled - vorpix");
   EXPECT_EQ(canvas_of(other)->drawing->width, 640);
+  for (int i = 0; i < 40 && answers.pending() > 0; i++) vorpix_test::run_for(50);
+  ASSERT_FALSE(answers.texts().empty());
+  EXPECT_EQ(answers.texts().back(), "Cannot open file " + path + ".");
 }
 
 TEST_F(MainWindowTest, LookupFromAMenuItemFindsWidgetsOfItsOwnWindow) {
