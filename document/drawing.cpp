@@ -12,6 +12,7 @@
 #include "document/file.h"
 #include "document/history.h"
 #include "document/size_dialogs.h"
+#include "document/recovery.h"
 #include "imaging/image.h"
 #include "tools/selection.h"
 
@@ -39,6 +40,7 @@ VorpixDrawing *drawing_alloc(GtkWidget *drawing_area, GdkGC *gc) {
   drawing->gc = GDK_GC(g_object_ref(gc));
   drawing->filename = g_string_new(_("untitled.png"));
   drawing->untitled = 1;
+  recovery_drawing_added(drawing);
   return drawing;
 }
 
@@ -186,6 +188,7 @@ VorpixDrawing *drawing_new_from_desktop(GtkWidget *drawing_area, GdkGC *gc) {
 
 void drawing_destroy(VorpixDrawing *drawing) {
   g_assert(drawing);
+  recovery_drawing_gone(drawing);
   g_object_unref(drawing->gc);
   if (drawing->backing_pixmap) g_object_unref(drawing->backing_pixmap);
   g_string_free(drawing->filename, TRUE);
@@ -202,6 +205,18 @@ void drawing_set_filename(VorpixDrawing *drawing, const char *filename) {
   }
   g_string_assign(drawing->filename, filename);
   drawing->untitled = 0;
+  drawing_update_title(drawing);
+}
+
+void drawing_set_recovered(VorpixDrawing *drawing, const char *filename) {
+  if (filename && *filename) {
+    g_string_assign(drawing->filename, filename);
+    drawing->untitled = 0;
+  } else {
+    g_string_assign(drawing->filename, _("untitled.png"));
+    drawing->untitled = 1;
+  }
+  drawing->modified = 1;
   drawing_update_title(drawing);
 }
 
@@ -310,6 +325,7 @@ int drawing_save_as(VorpixDrawing *drawing, const char *filename) {
   if (written) {
     drawing->modified = 0;
     drawing_set_filename(drawing, filename);
+    recovery_drawing_saved(drawing);
     return 1;
   }
   DisplayName shown(filename);

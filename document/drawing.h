@@ -33,6 +33,10 @@ VorpixDrawing *drawing_new_from_desktop(GtkWidget *drawing_area, GdkGC *gc);
 void drawing_destroy(VorpixDrawing *drawing);
 
 void drawing_set_filename(VorpixDrawing *drawing, const char *filename);
+// A picture brought back after a crash: it takes the name of the file it came
+// from (untitled when filename is null or empty) and counts as modified, so
+// Save writes it there.
+void drawing_set_recovered(VorpixDrawing *drawing, const char *filename);
 void drawing_update_title(VorpixDrawing *drawing);
 // The whole picture changed: as drawing_modified_area with the whole picture.
 void drawing_modified(VorpixDrawing *drawing);

@@ -3,6 +3,8 @@
 
 #include "document/canvas.h"
 #include "document/decoder.h"
+#include "document/recovery.h"
+#include "shell/recovery_prompt.h"
 #include "shell/translation.h"
 #include "shell/util.h"
 #include "shell/window.h"
@@ -18,7 +20,11 @@ int main(int argc, char **argv) {
     return 1;
   }
   canvas_init_arg(argc, argv);
-  create_window();
+  // Without a folder to write in the program runs on, only without autosave.
+  const bool autosave = recovery_start(nullptr, 0);
+  GtkWidget *window = create_window();
+  if (autosave) recovery_prompt_run(window);
   gtk_main();
+  recovery_stop();
   return 0;
 }

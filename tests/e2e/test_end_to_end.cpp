@@ -255,6 +255,8 @@ class EndToEnd : public ::testing::Test {
   void start_program() {
     gchar **env = g_get_environ();
     env = g_environ_setenv(env, "VORPIX_GLADE_FILE", glade_.c_str(), TRUE);
+    // Autosaves of one test must not be offered for recovery in the next.
+    env = g_environ_setenv(env, "XDG_CACHE_HOME", (dir_.path() + "/cache").c_str(), TRUE);
     std::vector<std::string> environment;
     for (gchar **e = env; *e; e++) environment.push_back(*e);
     g_strfreev(env);
