@@ -4,7 +4,7 @@ set -eu
 
 packages="cmake g++ make pkg-config gettext libgtk2.0-dev libglade2-dev \
   libxext-dev zlib1g-dev libgtest-dev libbenchmark-dev xvfb xclip xdotool poppler-utils \
-  fonts-dejavu-core desktop-file-utils groff-base librsvg2-common python3 libseccomp-dev"
+  fonts-dejavu-core desktop-file-utils appstream groff-base librsvg2-common python3 libseccomp-dev"
 
 missing=""
 for p in $packages; do

@@ -1,5 +1,6 @@
 // Desktop integration: the desktop entry, the application icon, the manual
-// page, what `cmake --install` puts where, and the icon of the main window.
+// page, the software centres' metainfo, what `cmake --install` puts where,
+// and the icon of the main window.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
@@ -307,6 +308,54 @@ TEST(ManualPage, DocumentsOnlyKeysTheProgramBinds) {
   EXPECT_GE(count, 5 + 16);
 }
 
+// The texts of every element named tag in xml (no nested elements of the same name).
+std::vector<std::string> elements(const std::string &xml, const std::string &tag) {
+  std::vector<std::string> texts;
+  const std::regex element("<" + tag + "(?:\\s[^>]*)?>([^<]*)</" + tag + ">");
+  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), element);
+       it != std::sregex_iterator(); ++it)
+    texts.push_back((*it)[1]);
+  return texts;
+}
+
+TEST(MetaInfo, PassesAppstreamValidate) {
+  ASSERT_TRUE(on_path("appstreamcli"))
+      << "appstreamcli is missing (Debian package appstream; scripts/setup.sh installs it)";
+  CommandResult result = run_command(
+      {"appstreamcli", "validate", "--no-net", desktop_source("vorpix.metainfo.xml")}, 30000);
+  ASSERT_TRUE(result.finished) << result.err;
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+}
+
+TEST(MetaInfo, DescribesTheDesktopEntryItsFormatsAndTheReadmePictures) {
+  const std::string xml = file_contents(desktop_source("vorpix.metainfo.xml"));
+  ASSERT_FALSE(xml.empty());
+  EXPECT_EQ(elements(xml, "launchable"), std::vector<std::string>{"vorpix.desktop"});
+  EXPECT_EQ(elements(xml, "summary").size(), 1u);
+  EXPECT_NE(xml.find("<content_rating type=\"oars-1.1\""), std::string::npos);
+
+  auto file = load_desktop_entry();
+  const std::vector<std::string> media = elements(xml, "mediatype");
+  EXPECT_EQ(std::set<std::string>(media.begin(), media.end()), list_key(file.get(), "MimeType"));
+
+  // Each screenshot is one of the README's pictures, of that picture's size.
+  const std::string readme = file_contents(std::string(VORPIX_SOURCE_DIR) + "/README.md");
+  const std::regex image("<image type=\"source\" width=\"(\\d+)\" height=\"(\\d+)\">[^<]*/"
+                         "(docs/[^<]+)</image>");
+  int screenshots = 0;
+  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), image);
+       it != std::sregex_iterator(); ++it, ++screenshots) {
+    const std::string picture = (*it)[3];
+    EXPECT_NE(readme.find("](" + picture + ")"), std::string::npos) << picture;
+    Pixbuf pixbuf = load(std::string(VORPIX_SOURCE_DIR) + "/" + picture);
+    ASSERT_TRUE(pixbuf) << picture;
+    EXPECT_EQ(std::to_string(gdk_pixbuf_get_width(pixbuf.get())), (*it)[1].str()) << picture;
+    EXPECT_EQ(std::to_string(gdk_pixbuf_get_height(pixbuf.get())), (*it)[2].str()) << picture;
+  }
+  EXPECT_EQ(screenshots, static_cast<int>(elements(xml, "caption").size()));
+  EXPECT_GE(screenshots, 2);
+}
+
 // A `cmake --install` of this build into a new temporary prefix.
 class Installation {
  public:
@@ -337,6 +386,7 @@ TEST(Install, PutsEveryFileInItsPlace) {
   };
   const Expected expected[] = {
       {installed.data("applications/vorpix.desktop"), desktop_source("vorpix.desktop")},
+      {installed.data("metainfo/vorpix.metainfo.xml"), desktop_source("vorpix.metainfo.xml")},
       {installed.data("icons/hicolor/48x48/apps/vorpix.png"), desktop_source("vorpix.png")},
       {installed.data("icons/hicolor/scalable/apps/vorpix.svg"), desktop_source("vorpix.svg")},
       {installed.file(std::string(VORPIX_INSTALL_MANDIR) + "/man1/vorpix.1"),
