@@ -170,7 +170,10 @@ VorpixDrawing *drawing_new_from_file(GtkWidget *drawing_area, GdkGC *gc, const c
   VorpixDrawing *drawing = drawing_from_image(drawing_area, gc, image);
   image_free(image);
   // Named only once the picture is held, so a failure leaves no trace.
-  if (drawing) drawing_set_filename(drawing, filename);
+  if (drawing) {
+    drawing_set_filename(drawing, filename);
+    file_record_recent(filename);
+  }
   return drawing;
 }
 
@@ -326,6 +329,7 @@ int drawing_save_as(VorpixDrawing *drawing, const char *filename) {
     drawing->modified = 0;
     drawing_set_filename(drawing, filename);
     recovery_drawing_saved(drawing);
+    file_record_recent(filename);
     return 1;
   }
   DisplayName shown(filename);

@@ -2,11 +2,16 @@
 
 #include <glib/gi18n.h>
 
+#include <algorithm>
+#include <cstring>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "document/canvas.h"
 #include "document/decoder.h"
 #include "document/drawing.h"
+#include "imaging/image.h"
 #include "shell/util.h"
 #include "shell/window.h"
 
@@ -15,6 +20,14 @@ namespace {
 constexpr int kMinSide = 1;
 constexpr int kMaxSide = 4096;
 constexpr const char *kDialogKey = "user_data";
+// How other programs' recent-file lists name vorpix and start it on a file.
+constexpr char kRecentApplication[] = "vorpix";
+constexpr char kRecentCommand[] = "vorpix %f";
+// The open chooser's thumbnail fits in a square of this side.
+constexpr int kPreviewSide = 128;
+constexpr int kPreviewPadding = 12;
+constexpr int kTypeSpacing = 6;
+constexpr char kTypesKey[] = "vorpix-save-types";
 
 void process_pending_events() {
   while (gtk_events_pending()) gtk_main_iteration();
@@ -73,6 +86,94 @@ gchar *run_chooser(GtkWidget *dialog) {
   return filename;
 }
 
+// A writable format as the save chooser's "File type" list offers it.
+struct SaveType {
+  std::string label;                    // "JPEG (*.jpeg, *.jpe, *.jpg)"
+  std::vector<std::string> extensions;  // the first is put on the name
+};
+
+std::vector<SaveType> save_types() {
+  std::vector<SaveType> types;
+  GSList *formats = gdk_pixbuf_get_formats();
+  for (GSList *node = formats; node; node = node->next) {
+    auto *format = static_cast<GdkPixbufFormat *>(node->data);
+    if (!gdk_pixbuf_format_is_writable(format) || gdk_pixbuf_format_is_disabled(format)) continue;
+    gchar **extensions = gdk_pixbuf_format_get_extensions(format);
+    if (extensions && extensions[0]) {
+      gchar *name = gdk_pixbuf_format_get_name(format);
+      gchar *upper = g_ascii_strup(name, -1);
+      std::string label = std::string(upper) + " (";
+      for (gchar **extension = extensions; *extension; extension++)
+        label += std::string(extension == extensions ? "" : ", ") + "*." + *extension;
+      types.push_back(
+          {label + ")", std::vector<std::string>(extensions, extensions + g_strv_length(extensions))});
+      g_free(upper);
+      g_free(name);
+    }
+    g_strfreev(extensions);
+  }
+  g_slist_free(formats);
+  std::sort(types.begin(), types.end(),
+            [](const SaveType &a, const SaveType &b) { return a.label < b.label; });
+  return types;
+}
+
+// The extension of a file name's last component, without the dot; "" when
+// it has none.
+std::string extension_of(const char *name) {
+  gchar *base = g_path_get_basename(name);
+  const char *dot = strrchr(base, '.');
+  std::string extension = dot && dot != base ? dot + 1 : "";
+  g_free(base);
+  return extension;
+}
+
+// A type chosen from the list replaces the extension of the name typed so
+// far (or is added to a name without one).
+void on_save_type_combo_changed(GtkComboBox *combo, gpointer chooser) {
+  const int index = gtk_combo_box_get_active(combo);
+  auto *types = static_cast<std::vector<SaveType> *>(g_object_get_data(G_OBJECT(combo), kTypesKey));
+  if (index < 0 || !types || index >= static_cast<int>(types->size())) return;
+  gchar *filename = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+  gchar *base = filename ? g_filename_display_basename(filename) : g_strdup(_("untitled.png"));
+  std::string name = base;
+  const std::string old_extension = extension_of(base);
+  if (!old_extension.empty()) name.resize(name.size() - old_extension.size() - 1);
+  name += "." + (*types)[index].extensions[0];
+  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), name.c_str());
+  g_free(base);
+  g_free(filename);
+}
+
+void free_save_types(gpointer types) { delete static_cast<std::vector<SaveType> *>(types); }
+
+// The "File type" choice beside the name, showing the type of the proposed
+// name when it has one the savers know.
+void add_save_type_choice(GtkFileChooser *chooser, const char *proposed) {
+  auto *types = new std::vector<SaveType>(save_types());
+  GtkWidget *box = gtk_hbox_new(FALSE, kTypeSpacing);
+  GtkWidget *label = gtk_label_new(_("File type:"));
+  GtkWidget *combo = gtk_combo_box_new_text();
+  gtk_widget_set_name(combo, "save_type_combo");
+  const std::string extension = extension_of(proposed);
+  int active = -1;
+  for (size_t i = 0; i < types->size(); i++) {
+    const SaveType &type = (*types)[i];
+    gtk_combo_box_append_text(GTK_COMBO_BOX(combo), type.label.c_str());
+    for (const std::string &known : type.extensions)
+      if (active < 0 && g_ascii_strcasecmp(known.c_str(), extension.c_str()) == 0)
+        active = static_cast<int>(i);
+  }
+  g_object_set_data_full(G_OBJECT(combo), kTypesKey, types, free_save_types);
+  // Shown before the handler is connected: the proposed name stays as it is.
+  gtk_combo_box_set_active(GTK_COMBO_BOX(combo), active);
+  g_signal_connect(combo, "changed", G_CALLBACK(on_save_type_combo_changed), chooser);
+  gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), combo, FALSE, FALSE, 0);
+  gtk_widget_show_all(box);
+  gtk_file_chooser_set_extra_widget(chooser, box);
+}
+
 // The save-as chooser for drawing; the name chosen (freed by the caller), or
 // null when the user did not accept.  Nothing is written here.
 gchar *choose_save_name(VorpixDrawing *drawing) {
@@ -95,12 +196,46 @@ gchar *choose_save_name(VorpixDrawing *drawing) {
   gchar *base = g_filename_display_basename(name);
   gtk_file_chooser_set_current_folder(chooser, folder);
   gtk_file_chooser_set_current_name(chooser, base);
+  add_save_type_choice(chooser, base);
   g_free(base);
   g_free(folder);
   return run_chooser(dialog);
 }
 
+void on_open_chooser_update_preview(GtkFileChooser *chooser, gpointer) {
+  gchar *filename = gtk_file_chooser_get_preview_filename(chooser);
+  file_show_preview(chooser, filename);
+  g_free(filename);
+}
+
+void add_open_filters_and_preview(GtkFileChooser *chooser) {
+  GtkFileFilter *pictures = gtk_file_filter_new();
+  gtk_file_filter_set_name(pictures, _("All pictures"));
+  gtk_file_filter_add_pixbuf_formats(pictures);
+  GtkFileFilter *everything = gtk_file_filter_new();
+  gtk_file_filter_set_name(everything, _("All files"));
+  gtk_file_filter_add_pattern(everything, "*");
+  gtk_file_chooser_add_filter(chooser, pictures);
+  gtk_file_chooser_add_filter(chooser, everything);
+  gtk_file_chooser_set_filter(chooser, pictures);
+
+  GtkWidget *preview = gtk_image_new();
+  gtk_widget_set_size_request(preview, kPreviewSide + kPreviewPadding, -1);
+  gtk_file_chooser_set_preview_widget(chooser, preview);
+  gtk_file_chooser_set_use_preview_label(chooser, FALSE);
+  g_signal_connect(chooser, "update-preview", G_CALLBACK(on_open_chooser_update_preview), nullptr);
+}
+
 }  // namespace
+
+void file_show_preview(GtkFileChooser *chooser, const char *filename) {
+  GtkWidget *preview = gtk_file_chooser_get_preview_widget(chooser);
+  g_return_if_fail(preview && GTK_IS_IMAGE(preview));
+  GdkPixbuf *thumbnail = filename ? image_read_thumbnail(filename, kPreviewSide) : nullptr;
+  gtk_image_set_from_pixbuf(GTK_IMAGE(preview), thumbnail);
+  gtk_file_chooser_set_preview_widget_active(chooser, thumbnail != nullptr);
+  if (thumbnail) g_object_unref(thumbnail);
+}
 
 void file_show_cannot_open(VorpixCanvas *canvas, const char *filename) {
   // Valid UTF-8 whatever the name's own encoding.
@@ -150,6 +285,7 @@ void file_open_dialog(VorpixCanvas *canvas) {
       _("Open image"), GTK_WINDOW(canvas->toplevel), GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL,
       GTK_RESPONSE_CANCEL, GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, nullptr);
   g_assert(dialog);
+  add_open_filters_and_preview(GTK_FILE_CHOOSER(dialog));
 
   VorpixDrawing *drawing = canvas->drawing;
   g_assert(drawing->filename);
@@ -168,16 +304,54 @@ void file_open_dialog(VorpixCanvas *canvas) {
     return;
   }
 
+  file_open_path(canvas, filename);
+  g_free(filename);
+}
+
+int file_open_path(VorpixCanvas *canvas, const char *filename) {
+  g_assert(canvas);
+  g_assert(filename);
   GError *error = nullptr;
   VorpixDrawing *opened =
-      drawing_new_from_file(canvas->drawing_area, canvas->gc, filename, &error);
-  // A cancelled decode, or a window closed meanwhile, wants no message.
-  if (opened)
+      *filename ? drawing_new_from_file(canvas->drawing_area, canvas->gc, filename, &error)
+                : nullptr;
+  if (opened) {
     canvas_set_drawing(canvas, opened);
-  else if (!g_error_matches(error, DECODER_ERROR, DECODER_ERROR_CANCELLED))
+    return 1;
+  }
+  // A cancelled decode, or a window closed meanwhile, wants no message.
+  if (!g_error_matches(error, DECODER_ERROR, DECODER_ERROR_CANCELLED))
     file_show_cannot_open(canvas, filename);
   g_clear_error(&error);
-  g_free(filename);
+  return 0;
+}
+
+void file_record_recent(const char *filename) {
+  g_return_if_fail(filename != nullptr);
+  gchar *mime_type = nullptr;
+  if (GdkPixbufFormat *format = gdk_pixbuf_get_file_info(filename, nullptr, nullptr)) {
+    gchar **types = gdk_pixbuf_format_get_mime_types(format);
+    if (types && types[0]) mime_type = g_strdup(types[0]);
+    g_strfreev(types);
+  }
+  gchar *absolute = g_path_is_absolute(filename) ? g_strdup(filename) : nullptr;
+  if (!absolute) {
+    gchar *cwd = g_get_current_dir();
+    absolute = g_build_filename(cwd, filename, nullptr);
+    g_free(cwd);
+  }
+  gchar *uri = g_filename_to_uri(absolute, nullptr, nullptr);
+  // Only pictures the loaders recognise are worth offering again.
+  if (uri && mime_type) {
+    GtkRecentData data = {};
+    data.mime_type = mime_type;
+    data.app_name = const_cast<gchar *>(kRecentApplication);
+    data.app_exec = const_cast<gchar *>(kRecentCommand);
+    gtk_recent_manager_add_full(gtk_recent_manager_get_default(), uri, &data);
+  }
+  g_free(uri);
+  g_free(absolute);
+  g_free(mime_type);
 }
 
 int file_save_as_dialog(VorpixCanvas *canvas) {

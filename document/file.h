@@ -33,6 +33,18 @@ int file_save_drawing_as(VorpixDrawing *drawing);
 // The returned window is borrowed: the dialog destroys itself on OK with valid
 // values, on cancel, when closed, and when the canvas's main window goes.
 GtkWidget *file_new_dialog(VorpixCanvas *canvas);
+// The shared end of every way of opening a file (the open chooser, recent
+// files, a file dropped on the window): the picture in filename replaces the
+// canvas's drawing, or "Cannot open file %s." is shown and the old drawing
+// stays.  1 when the file was opened.  No save prompt here.
+int file_open_path(VorpixCanvas *canvas, const char *filename);
+// Tells the desktop's recently used list (GtkRecentManager) of a picture
+// opened or written; files the image loaders do not recognise are left out.
+void file_record_recent(const char *filename);
+// The open chooser's preview of filename (null: none): a thumbnail at most
+// 128 pixels on a side, or nothing for a file the size-limited loader
+// refuses.  The chooser calls it for the file under the cursor.
+void file_show_preview(GtkFileChooser *chooser, const char *filename);
 // The modal "Cannot open file %s." message on the canvas's window.
 void file_show_cannot_open(VorpixCanvas *canvas, const char *filename);
 

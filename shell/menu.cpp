@@ -159,6 +159,17 @@ void open_file(GtkWidget *widget) {
   if (may_replace_drawing(canvas)) file_open_dialog(canvas);
 }
 
+}  // namespace
+
+int menu_open_path(GtkWidget *widget, const char *filename) {
+  VorpixCanvas *canvas = canvas_lookup(widget);
+  BusyCursor busy(canvas);
+  if (!may_replace_drawing(canvas) || !canvas_is_open(canvas)) return 0;
+  return file_open_path(canvas, filename);
+}
+
+namespace {
+
 void print_drawing(GtkWidget *widget, void (*run)(VorpixImage *, const char *)) {
   VorpixCanvas *canvas = canvas_lookup(widget);
   BusyCursor busy(canvas);

@@ -5,6 +5,11 @@
 
 #include <gtk/gtk.h>
 
+// Opens filename in the window of widget as Open does, with the save prompt
+// first; 1 when the file replaced the drawing.  Used by recent files and by
+// files dropped on the window.
+int menu_open_path(GtkWidget *widget, const char *filename);
+
 extern "C" {
 // File commands.
 void on_save_menu_activate(GtkWidget *widget, gpointer user_data);

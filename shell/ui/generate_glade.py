@@ -60,9 +60,11 @@ menus = [
  ("file_menu_item", "_File", [
    MI("new_file_menu", "_New...", "on_new_file_menu_activate", accel=("N", C)),
    MI("open_menu", "_Open...", "on_open_menu_activate", accel=("O", C)),
+   # The program gives it the menu of recently used pictures.
+   MI("open_recent_menu", "Open _Recent", None),
    MI("save_menu", "_Save", "on_save_menu_activate", accel=("S", C)),
    MI("save_as_menu", "Save _As...", "on_save_as_menu_activate", accel=("S", SC)),
-   MI("revert_menu", "_Revert", "on_revert_menu_activate", sensitive=False,
+   MI("revert_menu", "Re_vert", "on_revert_menu_activate", sensitive=False,
       tooltip="Reload the picture from its file, giving up the changes since it was saved"),
    SEP(),
    MI("print_menu", "_Print...", "on_print_menu_activate", accel=("P", C)),

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "document/canvas.h"
 #include "document/drawing.h"
@@ -495,6 +497,163 @@ TEST_F(FileDialogTest, DestroyingADialogWindowWithoutARecordIsHarmless) {
   DestroyWatch watch(bare);
   gtk_widget_destroy(bare);
   EXPECT_TRUE(watch.destroyed());
+}
+
+// --- What the choosers offer
+
+std::string hostile_file(const char *name) {
+  return std::string(VORPIX_SOURCE_DIR) + "/tests/data/hostile/" + name;
+}
+
+bool filter_accepts(GtkFileFilter *filter, const char *name, const char *mime_type) {
+  GtkFileFilterInfo info = {};
+  info.contains = static_cast<GtkFileFilterFlags>(GTK_FILE_FILTER_DISPLAY_NAME |
+                                                  GTK_FILE_FILTER_MIME_TYPE);
+  info.display_name = name;
+  info.mime_type = mime_type;
+  return gtk_file_filter_filter(filter, &info);
+}
+
+TEST_F(FileDialogTest, OpenShowsAllPicturesFirstThenAllFiles) {
+  std::vector<std::string> names, current;
+  bool pictures_take_every_readable_type = true, pictures_take_text = true, all_take_text = false;
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) {
+    GtkFileChooser *chooser = GTK_FILE_CHOOSER(d);
+    GSList *filters = gtk_file_chooser_list_filters(chooser);
+    for (GSList *node = filters; node; node = node->next)
+      names.push_back(gtk_file_filter_get_name(GTK_FILE_FILTER(node->data)));
+    ASSERT_EQ(g_slist_length(filters), 2u);
+    auto *pictures = GTK_FILE_FILTER(filters->data);
+    auto *all = GTK_FILE_FILTER(filters->next->data);
+    g_slist_free(filters);
+    current.push_back(gtk_file_filter_get_name(gtk_file_chooser_get_filter(chooser)));
+    GSList *formats = gdk_pixbuf_get_formats();
+    for (GSList *node = formats; node; node = node->next) {
+      gchar **types = gdk_pixbuf_format_get_mime_types(static_cast<GdkPixbufFormat *>(node->data));
+      for (gchar **type = types; type && *type; type++)
+        if (!filter_accepts(pictures, "picture", *type)) pictures_take_every_readable_type = false;
+      g_strfreev(types);
+    }
+    g_slist_free(formats);
+    pictures_take_text = filter_accepts(pictures, "notes.txt", "text/plain");
+    all_take_text = filter_accepts(all, "notes.txt", "text/plain");
+  });
+  file_open_dialog(canvas);
+  ASSERT_EQ(dialogs.answered(), 1);
+  EXPECT_EQ(names, (std::vector<std::string>{"All pictures", "All files"}));
+  EXPECT_EQ(current, std::vector<std::string>{"All pictures"});
+  EXPECT_TRUE(pictures_take_every_readable_type);
+  EXPECT_FALSE(pictures_take_text);
+  EXPECT_TRUE(all_take_text);
+}
+
+// The size of what the open chooser's preview shows; 0 by 0 when it shows
+// nothing (and is inactive).
+std::pair<int, int> shown_preview(GtkFileChooser *chooser) {
+  GtkWidget *preview = gtk_file_chooser_get_preview_widget(chooser);
+  if (!preview || !GTK_IS_IMAGE(preview)) return {-1, -1};
+  GdkPixbuf *shown = gtk_image_get_storage_type(GTK_IMAGE(preview)) == GTK_IMAGE_PIXBUF
+                         ? gtk_image_get_pixbuf(GTK_IMAGE(preview))
+                         : nullptr;
+  if (gtk_file_chooser_get_preview_widget_active(chooser) != (shown != nullptr)) return {-2, -2};
+  return shown ? std::make_pair(gdk_pixbuf_get_width(shown), gdk_pixbuf_get_height(shown))
+               : std::make_pair(0, 0);
+}
+
+TEST_F(FileDialogTest, OpenPreviewIsASmallThumbnailAndNothingForBrokenOrHugeFiles) {
+  ScratchDir scratch;
+  write_png(scratch.file("wide.png"), 300, 150, 0x00ff00);
+  write_png(scratch.file("small.png"), 20, 10, 0x00ff00);
+  struct Case {
+    std::string path;
+    int width, height;  // -1: any size up to the limit, or none
+  };
+  const std::vector<Case> cases = {
+      {scratch.file("wide.png"), 128, 64},
+      {scratch.file("small.png"), 20, 10},
+      {hostile_file("huge.png"), 0, 0},
+      {hostile_file("many_pixels.png"), 0, 0},
+      {hostile_file("zero_size.png"), 0, 0},
+      {hostile_file("random.png"), 0, 0},
+      {hostile_file("empty.png"), 0, 0},
+      {hostile_file("tall.png"), 1, 128},
+      {hostile_file("truncated.png"), -1, -1},
+      {hostile_file("truncated.jpg"), -1, -1},
+      {hostile_file("truncated.gif"), -1, -1},
+      {scratch.path(), 0, 0},       // a folder
+      {scratch.file("gone.png"), 0, 0},
+      {"/dev/zero", 0, 0},           // would never end
+  };
+  std::vector<std::pair<int, int>> seen;
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) {
+    GtkFileChooser *chooser = GTK_FILE_CHOOSER(d);
+    for (const Case &c : cases) {
+      file_show_preview(chooser, c.path.c_str());
+      seen.push_back(shown_preview(chooser));
+    }
+    file_show_preview(chooser, nullptr);
+    seen.push_back(shown_preview(chooser));
+  });
+  file_open_dialog(canvas);
+  ASSERT_EQ(dialogs.answered(), 1);
+  ASSERT_EQ(seen.size(), cases.size() + 1);
+  for (size_t i = 0; i < cases.size(); i++) {
+    const Case &c = cases[i];
+    if (c.width >= 0) {
+      EXPECT_EQ(seen[i], std::make_pair(c.width, c.height)) << c.path;
+    }
+    EXPECT_GE(seen[i].first, 0) << c.path;
+    EXPECT_LE(seen[i].first, 128) << c.path;
+    EXPECT_LE(seen[i].second, 128) << c.path;
+  }
+  EXPECT_EQ(seen.back(), std::make_pair(0, 0));
+}
+
+TEST_F(FileDialogTest, SaveAsFileTypeChoiceSetsTheExtension) {
+  ScratchDir scratch;
+  std::string active_label, after_choice, without_extension;
+  DialogAnswerer dialogs;
+  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) {
+    GtkFileChooser *chooser = GTK_FILE_CHOOSER(d);
+    GtkWidget *extra = gtk_file_chooser_get_extra_widget(chooser);
+    ASSERT_NE(extra, nullptr);
+    GtkWidget *combo = vorpix_test::find_named(extra, "save_type_combo");
+    ASSERT_TRUE(combo && GTK_IS_COMBO_BOX(combo));
+    active_label = string_of(gtk_combo_box_get_active_text(GTK_COMBO_BOX(combo)));
+    // The entries in order: find the two this test chooses.
+    int jpeg = -1, bmp = -1;
+    GtkTreeModel *model = gtk_combo_box_get_model(GTK_COMBO_BOX(combo));
+    GtkTreeIter iter;
+    for (int i = 0; gtk_tree_model_iter_nth_child(model, &iter, nullptr, i); i++) {
+      gchar *label = nullptr;
+      gtk_tree_model_get(model, &iter, 0, &label, -1);
+      if (g_str_has_prefix(label, "JPEG (")) jpeg = i;
+      if (g_str_has_prefix(label, "BMP (")) bmp = i;
+      g_free(label);
+    }
+    ASSERT_GE(jpeg, 0);
+    ASSERT_GE(bmp, 0);
+
+    gtk_file_chooser_set_current_name(chooser, "sketch");
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), bmp);
+    pump();
+    without_extension = string_of(gtk_file_chooser_get_filename(chooser));
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), jpeg);
+    pump();
+    after_choice = string_of(gtk_file_chooser_get_filename(chooser));
+  });
+  file_save_as_dialog(canvas);
+  pump();
+  ASSERT_EQ(dialogs.answered(), 1);
+  EXPECT_TRUE(g_str_has_prefix(active_label.c_str(), "PNG (*.png")) << active_label;
+  EXPECT_EQ(without_extension, scratch.file("sketch.bmp"));
+  EXPECT_EQ(after_choice, scratch.file("sketch.jpeg"));
+  GdkPixbufFormat *format = gdk_pixbuf_get_file_info(after_choice.c_str(), nullptr, nullptr);
+  ASSERT_NE(format, nullptr);
+  EXPECT_STREQ(string_of(gdk_pixbuf_format_get_name(format)).c_str(), "jpeg");
+  EXPECT_STREQ(drawing()->filename->str, after_choice.c_str());
 }
 
 }  // namespace
