@@ -28,6 +28,7 @@ namespace {
 constexpr guint32 kRed = 0xff0000;
 // The recent manager writes its file a little after a change.
 constexpr int kWriteDelayMs = 600;
+constexpr int kFillLimitMs = 5000;
 
 std::string uri_of(const std::string &path) {
   gchar *uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
@@ -61,21 +62,25 @@ class RecentMenuTest : public MainWindowTest {
 
   // Activates the menu's item for path as a click on it would.
   bool choose(const std::string &path) {
-    run_for(100);  // the menu fills itself when idle
     const std::string uri = uri_of(path);
-    GList *items = gtk_container_get_children(GTK_CONTAINER(chooser()));
-    bool found = false;
-    for (GList *node = items; node && !found; node = node->next) {
-      auto *info = static_cast<GtkRecentInfo *>(g_object_get_data(G_OBJECT(node->data),
-                                                                  "gtk-recent-info"));
-      if (info && uri == gtk_recent_info_get_uri(info)) {
-        gtk_menu_item_activate(GTK_MENU_ITEM(node->data));
-        found = true;
+    // The menu fills itself when idle, later on a busy machine.
+    for (int waited = 0; waited < kFillLimitMs; waited += 50) {
+      run_for(50);
+      GList *items = gtk_container_get_children(GTK_CONTAINER(chooser()));
+      GtkWidget *item = nullptr;
+      for (GList *node = items; node && !item; node = node->next) {
+        auto *info = static_cast<GtkRecentInfo *>(g_object_get_data(G_OBJECT(node->data),
+                                                                    "gtk-recent-info"));
+        if (info && uri == gtk_recent_info_get_uri(info)) item = GTK_WIDGET(node->data);
+      }
+      g_list_free(items);
+      if (item) {
+        gtk_menu_item_activate(GTK_MENU_ITEM(item));
+        pump();
+        return true;
       }
     }
-    g_list_free(items);
-    pump();
-    return found;
+    return false;
   }
 
   TempDir dir_;
