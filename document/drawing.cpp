@@ -21,6 +21,9 @@ namespace {
 // X cannot address pixmaps with a side beyond this.
 constexpr int kMaxPixmapSide = 32767;
 constexpr char kRevertItem[] = "revert_menu";
+// Pictures with transparency keep it in the top byte of 32-bit pixels.
+constexpr int kAlphaDepth = 32;
+constexpr guint32 kOpaqueBits = 0xFF000000;
 
 using ChangeWatch = std::pair<DrawingChangeFunc, gpointer>;
 std::vector<ChangeWatch> change_watches;
@@ -52,6 +55,16 @@ void set_pixmap(VorpixDrawing *drawing, GdkPixmap *pixmap, int width, int height
   gdk_gc_set_clip_origin(drawing->gc, 0, 0);
   GdkRectangle clip = {0, 0, width, height};
   gdk_gc_set_clip_rectangle(drawing->gc, &clip);
+  if (drawing->has_alpha && !drawing->paint_gc) drawing->paint_gc = gdk_gc_new(pixmap);
+  if (drawing->paint_gc) {
+    gdk_gc_set_clip_origin(drawing->paint_gc, 0, 0);
+    gdk_gc_set_clip_rectangle(drawing->paint_gc, &clip);
+  }
+}
+
+// The screen's colormap for pixels with alpha, null when it has none.
+GdkColormap *alpha_colormap(VorpixDrawing *drawing) {
+  return gdk_screen_get_rgba_colormap(gtk_widget_get_screen(drawing->toplevel));
 }
 
 // Gives the drawing a pixmap of that size, or returns false (the drawing is
@@ -59,8 +72,12 @@ void set_pixmap(VorpixDrawing *drawing, GdkPixmap *pixmap, int width, int height
 bool try_create_pixmap(VorpixDrawing *drawing, int width, int height) {
   if (width < 1 || height < 1 || width > kMaxPixmapSide || height > kMaxPixmapSide) return false;
   if (!drawing->toplevel->window) return false;  // the window is gone
+  GdkColormap *colormap = drawing->has_alpha ? alpha_colormap(drawing) : nullptr;
+  if (drawing->has_alpha && !colormap) return false;
   gdk_error_trap_push();
-  GdkPixmap *pixmap = gdk_pixmap_new(drawing->toplevel->window, width, height, -1);
+  GdkPixmap *pixmap =
+      gdk_pixmap_new(drawing->toplevel->window, width, height, colormap ? kAlphaDepth : -1);
+  if (pixmap && colormap) gdk_drawable_set_colormap(pixmap, colormap);
   gdk_flush();
   if (gdk_error_trap_pop() != 0 || !pixmap) {
     if (pixmap) {
@@ -81,19 +98,25 @@ void fill_with_background(VorpixDrawing *drawing) {
   GdkGCValues values;
   gdk_gc_get_values(drawing->gc, &values);
   gdk_gc_set_foreground(drawing->gc, &values.background);
-  gdk_draw_rectangle(drawing->backing_pixmap, drawing->gc, TRUE, 0, 0, drawing->width,
-                     drawing->height);
+  gdk_draw_rectangle(drawing->backing_pixmap, drawing_paint_gc(drawing), TRUE, 0, 0,
+                     drawing->width, drawing->height);
   gdk_gc_set_foreground(drawing->gc, &values.foreground);
 }
 
 // A drawing whose pixmap holds the image; null when X refuses the pixmap.
+// A picture with transparency keeps it when the screen can hold alpha;
+// otherwise it is shown over white, as it would be saved.
 VorpixDrawing *drawing_from_image(GtkWidget *drawing_area, GdkGC *gc, VorpixImage *image) {
   VorpixDrawing *drawing = drawing_alloc(drawing_area, gc);
+  if (image_has_transparency(image)) {
+    drawing->has_alpha = alpha_colormap(drawing) != nullptr;
+    if (!drawing->has_alpha) image_flatten(image, 255, 255, 255);
+  }
   if (!try_create_pixmap(drawing, image_width(image), image_height(image))) {
     drawing_destroy(drawing);
     return nullptr;
   }
-  image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
+  image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing_paint_gc(drawing));
   return drawing;
 }
 
@@ -193,6 +216,7 @@ void drawing_destroy(VorpixDrawing *drawing) {
   g_assert(drawing);
   recovery_drawing_gone(drawing);
   g_object_unref(drawing->gc);
+  if (drawing->paint_gc) g_object_unref(drawing->paint_gc);
   if (drawing->backing_pixmap) g_object_unref(drawing->backing_pixmap);
   g_string_free(drawing->filename, TRUE);
   g_free(drawing);
@@ -281,6 +305,21 @@ void drawing_changed(VorpixDrawing *drawing, GdkRectangle area) {
   // A watch may remove itself while it is called.
   const std::vector<ChangeWatch> watches = change_watches;
   for (const ChangeWatch &watch : watches) watch.first(drawing, &part, watch.second);
+}
+
+GdkGC *drawing_paint_gc(VorpixDrawing *drawing) {
+  if (!drawing->paint_gc) return drawing->gc;
+  GdkGCValues values;
+  gdk_gc_get_values(drawing->gc, &values);
+  // The pixels of the shared GC are the screen's, without alpha bits.
+  values.foreground.pixel |= kOpaqueBits;
+  values.background.pixel |= kOpaqueBits;
+  gdk_gc_set_values(drawing->paint_gc, &values,
+                    static_cast<GdkGCValuesMask>(
+                        GDK_GC_FOREGROUND | GDK_GC_BACKGROUND | GDK_GC_FUNCTION | GDK_GC_FILL |
+                        GDK_GC_LINE_WIDTH | GDK_GC_LINE_STYLE | GDK_GC_CAP_STYLE |
+                        GDK_GC_JOIN_STYLE));
+  return drawing->paint_gc;
 }
 
 int drawing_in_bounds(VorpixDrawing *drawing, int x, int y) {
@@ -380,7 +419,7 @@ void drawing_clear_selection(VorpixDrawing *drawing, VorpixPointArray *outline) 
   gdk_gc_get_values(gc, &values);
   gdk_gc_set_foreground(gc, &values.background);
   GdkPoint *points = point_array_data(outline);
-  gdk_draw_polygon(drawing->backing_pixmap, gc, TRUE, points, n);
+  gdk_draw_polygon(drawing->backing_pixmap, drawing_paint_gc(drawing), TRUE, points, n);
   gdk_gc_set_foreground(gc, &values.foreground);
   GdkRectangle box;
   point_array_bounding_rectangle(outline, &box);
@@ -399,7 +438,7 @@ int drawing_take_image(VorpixDrawing *drawing, const VorpixImage *image, int ove
     GdkRectangle all = {0, 0, drawing->width, drawing->height};
     image_render(shown, drawing->backing_pixmap, 0, 0, all);
   } else {
-    image_draw_on_pixmap(shown, &drawing->backing_pixmap, drawing->gc);
+    image_draw_on_pixmap(shown, &drawing->backing_pixmap, drawing_paint_gc(drawing));
   }
   return 1;
 }
@@ -415,7 +454,19 @@ int drawing_rotate(VorpixDrawing *drawing, int degrees) {
 
 void drawing_copy_to_desktop(VorpixDrawing *drawing) {
   GdkWindow *root = gdk_get_default_root_window();
-  gdk_window_set_back_pixmap(root, drawing->backing_pixmap, FALSE);
+  if (drawing->has_alpha) {
+    // The desktop has no alpha: it gets the picture over white.
+    VorpixImage *image = drawing_create_image(drawing);
+    if (!image) return;
+    image_flatten(image, 255, 255, 255);
+    GdkPixmap *flat = gdk_pixmap_new(root, drawing->width, drawing->height, -1);
+    image_draw_on_pixmap(image, &flat, drawing->toplevel->style->white_gc);
+    image_free(image);
+    gdk_window_set_back_pixmap(root, flat, FALSE);
+    g_object_unref(flat);
+  } else {
+    gdk_window_set_back_pixmap(root, drawing->backing_pixmap, FALSE);
+  }
   gdk_window_clear(root);
   gdk_flush();
 }

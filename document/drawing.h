@@ -10,7 +10,9 @@ struct VorpixPointArray;
 struct VorpixDrawing {
   GtkWidget *toplevel;         // not owned: the main window, whose title shows the state
   GdkWindow *window;           // not owned: the drawing area's window
-  GdkPixmap *backing_pixmap;   // owned: exactly width by height pixels
+  GdkPixmap *backing_pixmap;   // owned: exactly width by height pixels; depth 32 with alpha
+  GdkGC *paint_gc;             // owned, pictures with alpha only: gc's settings, opaque colours
+  gint32 has_alpha;            // 1 when the picture keeps transparency (opened with some)
   gint32 modified;             // 1 once changed since created, loaded or saved
   GdkGC *gc;                   // one reference held on the canvas's shared GC
   GString *filename;           // owned; "untitled.png" while untitled
@@ -60,6 +62,10 @@ void drawing_remove_change_watch(DrawingChangeFunc func, gpointer data);
 // Reports a changed area to the watches without marking the drawing
 // modified (clearing, a paste piece lifted off its place).
 void drawing_changed(VorpixDrawing *drawing, GdkRectangle area);
+// The GC that paints on the backing pixmap with the settings of gc: gc
+// itself for an opaque picture; for one with alpha a GC of its depth given
+// gc's settings now, colours opaque.  Marks on the window still use gc.
+GdkGC *drawing_paint_gc(VorpixDrawing *drawing);
 // Both upper ends count as inside: outlines run along pixel edges.
 int drawing_in_bounds(VorpixDrawing *drawing, int x, int y);
 // Moves (*x, *y) to the nearest position drawing_in_bounds accepts.

@@ -32,6 +32,7 @@ struct Step {
 struct History {
   VorpixCanvas *canvas;
   GdkGC *copy_gc = nullptr;  // owned: plain copies, whatever the shared GC is doing
+  int copy_depth = 0;        // the depth copy_gc serves
   // The picture as it was when the last step was closed, so that only the
   // changed part has to be copied into a step.  Null until the first
   // action, and whenever it could not be kept in step with the picture.
@@ -108,7 +109,13 @@ void release_all(std::deque<Step> &steps) {
 }
 
 GdkGC *copy_gc(History *h, GdkDrawable *like) {
+  // A GC serves drawables of its own depth only (pictures with alpha are 32).
+  if (h->copy_gc && h->copy_depth != gdk_drawable_get_depth(like)) {
+    g_object_unref(h->copy_gc);
+    h->copy_gc = nullptr;
+  }
   if (!h->copy_gc) {
+    h->copy_depth = gdk_drawable_get_depth(like);
     h->copy_gc = gdk_gc_new(like);
     gdk_gc_set_exposures(h->copy_gc, FALSE);
   }
@@ -132,6 +139,10 @@ GdkPixmap *copy_area(History *h, GdkPixmap *source, GdkRectangle area) {
     return nullptr;
   }
   return pixmap;
+}
+
+bool same_depth(GdkDrawable *a, GdkDrawable *b) {
+  return gdk_drawable_get_depth(a) == gdk_drawable_get_depth(b);
 }
 
 GdkRectangle whole_of(int width, int height) { return GdkRectangle{0, 0, width, height}; }
@@ -230,7 +241,9 @@ void close_step(History *h) {
     return;
   }
   VorpixDrawing *drawing = h->canvas->drawing;
-  const bool resized = h->shadow_width != drawing->width || h->shadow_height != drawing->height;
+  // A picture that gained or lost its alpha is another picture too.
+  const bool resized = h->shadow_width != drawing->width || h->shadow_height != drawing->height ||
+                       !same_depth(h->shadow, drawing->backing_pixmap);
   const bool whole = resized || h->whole_changed ||
                      (h->dirty.width == drawing->width && h->dirty.height == drawing->height);
   if (h->changed && whole) {
@@ -316,7 +329,8 @@ void exchange(History *h, std::deque<Step> &from, std::deque<Step> &to) {
 
   Step step = from.back();
   from.pop_back();
-  const bool resized = step.width != drawing->width || step.height != drawing->height;
+  const bool resized = step.width != drawing->width || step.height != drawing->height ||
+                       !same_depth(step.pixmap, drawing->backing_pixmap);
   if (!step.whole && resized) {
     // Pixels of another picture: nothing here leads back any more.
     release(step);

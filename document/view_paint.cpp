@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "document/view_private.h"
+#include "imaging/image.h"
 #include "tools/selection.h"
 
 namespace view_detail {
@@ -152,6 +153,104 @@ void draw_grid(const VorpixView *view, GdkRectangle box, const GdkRegion *clip) 
   gdk_region_destroy(between);
 }
 
+// Transparent parts of a picture show this checkerboard behind them, in
+// window pixels so that it looks the same at every zoom.
+constexpr int kCheckSize = 8;
+constexpr double kCheckLight = 0.8, kCheckDark = 0.6;
+constexpr int kAlphaDepth = 32;
+
+// Fills the clip of cr with the checkerboard, aligned to the window.
+void paint_checkerboard(cairo_t *cr) {
+  cairo_set_source_rgb(cr, kCheckLight, kCheckLight, kCheckLight);
+  cairo_paint(cr);
+  cairo_surface_t *tile = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 2 * kCheckSize,
+                                                     2 * kCheckSize);
+  cairo_t *t = cairo_create(tile);
+  cairo_set_source_rgb(t, kCheckLight, kCheckLight, kCheckLight);
+  cairo_paint(t);
+  cairo_set_source_rgb(t, kCheckDark, kCheckDark, kCheckDark);
+  cairo_rectangle(t, 0, 0, kCheckSize, kCheckSize);
+  cairo_rectangle(t, kCheckSize, kCheckSize, kCheckSize, kCheckSize);
+  cairo_fill(t);
+  cairo_destroy(t);
+  cairo_pattern_t *pattern = cairo_pattern_create_for_surface(tile);
+  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
+  cairo_set_source(cr, pattern);
+  cairo_paint(cr);
+  cairo_pattern_destroy(pattern);
+  cairo_surface_destroy(tile);
+}
+
+// The area of a pixmap with alpha as a premultiplied cairo surface; null
+// when its pixels cannot be read.
+cairo_surface_t *alpha_surface(GdkDrawable *source, const GdkRectangle &area) {
+  VorpixImage *image = image_new_from_pixmap(GDK_PIXMAP(source), area);
+  if (!image) return nullptr;
+  cairo_surface_t *surface =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, area.width, area.height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    image_free(image);
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  cairo_surface_flush(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  guchar *out = cairo_image_surface_get_data(surface);
+  for (int y = 0; y < area.height; y++) {
+    const guchar *p = image_pixels(image) + static_cast<ptrdiff_t>(y) * image_rowstride(image);
+    guint32 *q = reinterpret_cast<guint32 *>(out + static_cast<ptrdiff_t>(y) * stride);
+    for (int x = 0; x < area.width; x++, p += 4) {
+      const guint a = p[3];
+      auto pre = [a](guint c) { return (c * a + 127) / 255; };
+      q[x] = a << 24 | pre(p[0]) << 16 | pre(p[1]) << 8 | pre(p[2]);
+    }
+  }
+  image_free(image);
+  cairo_surface_mark_dirty(surface);
+  return surface;
+}
+
+// As show_pixels, for a source with alpha: the part of the picture that
+// part (window pixels) shows is read, composited over the checkerboard on
+// the client and scaled as the opaque path scales.
+void show_alpha_pixels(VorpixView *view, GdkDrawable *source, int origin_x, int origin_y,
+                       const GdkRectangle &area, const GdkRectangle &part,
+                       const GdkRegion *part_region) {
+  int first_x, first_y, last_x, last_y;
+  view_window_to_picture(view, part.x, part.y, &first_x, &first_y);
+  view_window_to_picture(view, part.x + part.width - 1, part.y + part.height - 1, &last_x,
+                         &last_y);
+  // One pixel more each side for the blending of a zoomed-out view.
+  GdkRectangle wanted = {first_x - 1, first_y - 1, last_x - first_x + 3, last_y - first_y + 3};
+  GdkRectangle in_area;
+  if (!gdk_rectangle_intersect(&wanted, &area, &in_area)) return;
+  int source_width = 0, source_height = 0;
+  gdk_drawable_get_size(source, &source_width, &source_height);
+  GdkRectangle read = {in_area.x - origin_x, in_area.y - origin_y, in_area.width,
+                       in_area.height};
+  GdkRectangle whole = {0, 0, source_width, source_height}, inside;
+  if (!gdk_rectangle_intersect(&read, &whole, &inside)) return;
+  cairo_surface_t *surface = alpha_surface(source, inside);
+  if (!surface) return;
+  const Level &l = level_of(view);
+  const double factor = static_cast<double>(l.num) / l.den;
+  cairo_t *cr = gdk_cairo_create(window_of(view));
+  gdk_cairo_region(cr, part_region);
+  cairo_clip(cr);
+  paint_checkerboard(cr);
+  const int picture_x = inside.x + origin_x, picture_y = inside.y + origin_y;
+  cairo_translate(cr, static_cast<double>(picture_x) * l.num / l.den - view->scroll_x,
+                  static_cast<double>(picture_y) * l.num / l.den - view->scroll_y);
+  cairo_scale(cr, factor, factor);
+  cairo_set_source_surface(cr, surface, 0, 0);
+  cairo_pattern_t *pattern = cairo_get_source(cr);
+  cairo_pattern_set_filter(pattern, l.num >= l.den ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_BILINEAR);
+  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+}
+
 // The one place that puts picture pixels on the window: the part of area
 // (picture pixels) that falls in clip (window pixels), taken from source,
 // whose (0, 0) holds picture pixel (origin_x, origin_y).  At 100% a plain
@@ -169,7 +268,9 @@ void show_pixels(VorpixView *view, GdkDrawable *source, int origin_x, int origin
     return;
   }
   GdkWindow *window = window_of(view);
-  if (is_normal(view)) {
+  if (gdk_drawable_get_depth(source) == kAlphaDepth) {
+    show_alpha_pixels(view, source, origin_x, origin_y, area, part, part_region);
+  } else if (is_normal(view)) {
     gdk_gc_set_clip_region(view->copy_gc, part_region);
     gdk_draw_drawable(window, view->copy_gc, source, part.x + view->scroll_x - origin_x,
                       part.y + view->scroll_y - origin_y, part.x, part.y, part.width,
@@ -354,9 +455,16 @@ void view_paint_layout(VorpixView *view, PangoLayout *layout, int x, int y) {
   if (!gdk_rectangle_intersect(&box, &picture, &part)) return;
   // Painted onto a copy of the picture there, exactly as a commit would
   // paint it, and shown like the picture itself.
-  GdkPixmap *scratch = gdk_pixmap_new(window_of(view), part.width, part.height, -1);
-  gdk_draw_drawable(scratch, view->copy_gc, drawing->backing_pixmap, part.x, part.y, 0, 0,
-                    part.width, part.height);
+  // A scratch of the picture's own depth, so a picture with alpha keeps it.
+  GdkPixmap *scratch = gdk_pixmap_new(drawing->backing_pixmap, part.width, part.height, -1);
+  GdkGC *copy_gc = view->copy_gc;
+  if (drawing->has_alpha) {
+    gdk_drawable_set_colormap(scratch, gdk_drawable_get_colormap(drawing->backing_pixmap));
+    copy_gc = gdk_gc_new(scratch);
+  }
+  gdk_draw_drawable(scratch, copy_gc, drawing->backing_pixmap, part.x, part.y, 0, 0, part.width,
+                    part.height);
+  if (copy_gc != view->copy_gc) g_object_unref(copy_gc);
   GtkWidget *area = view->area;
   gtk_paint_layout(area->style, scratch, GTK_STATE_NORMAL, TRUE, nullptr, area, nullptr,
                    x - part.x, y - part.y, layout);

@@ -40,6 +40,17 @@ struct GObjectUnref {
 template <typename T>
 using ObjectRef = std::unique_ptr<T, GObjectUnref>;
 
+constexpr int kAlphaDepth = 32;
+
+bool holds_alpha(GdkDrawable *drawable) { return gdk_drawable_get_depth(drawable) == kAlphaDepth; }
+
+// The colormap a pixmap's pixels are read with: its own when it holds alpha
+// (the screen's RGBA one), GdkRGB's otherwise.
+GdkColormap *pixmap_colormap(GdkDrawable *pixmap) {
+  GdkColormap *own = holds_alpha(pixmap) ? gdk_drawable_get_colormap(pixmap) : nullptr;
+  return own ? own : gdk_rgb_get_colormap();
+}
+
 // Reads pixels of drawable into an existing buffer of at least the area's size.
 bool read_drawable(GdkPixbuf *dest, GdkDrawable *drawable, GdkColormap *colormap,
                    const GdkRectangle &area) {
@@ -85,7 +96,8 @@ bool clip_copy(const VorpixImage *image, int &src_x, int &src_y, int &dest_x, in
   return width > 0 && height > 0;
 }
 
-// Draws pixels through GdkRGB, which ignores any alpha byte: every pixel opaque.
+// Draws pixels through GdkRGB, which ignores any alpha byte: every pixel
+// opaque, except on a drawable that holds alpha, which takes it along.
 void draw_opaque(const VorpixImage *image, GdkDrawable *drawable, GdkGC *gc, int src_x,
                  int src_y, int dest_x, int dest_y, int width, int height, GdkRgbDither dither) {
   GdkPixbuf *pixbuf = image->pixbuf;
@@ -139,6 +151,52 @@ void fill_polygon(VorpixImage *image, VorpixPointArray *outline, int xoffset, in
   gdk_region_destroy(region);
 }
 
+// Source over destination, both with straight (not premultiplied) alpha;
+// an opaque source pixel replaces, a transparent one leaves dest as it is.
+void blend_over(const guchar *s, guchar *d) {
+  const guint sa = s[3], da = d[3];
+  if (sa == 0) return;
+  const guint top = sa * 255, under = da * (255 - sa);
+  const guint total = top + under;
+  for (int c = 0; c < 3; c++) d[c] = static_cast<guchar>((s[c] * top + d[c] * under + total / 2) / total);
+  d[3] = static_cast<guchar>((total + 127) / 255);
+}
+
+// Any alpha other than fully opaque or fully transparent.
+bool has_partial_alpha(const VorpixImage *image, int x0, int y0, int width, int height) {
+  if (!gdk_pixbuf_get_has_alpha(image->pixbuf)) return false;
+  for (int y = y0; y < y0 + height; y++) {
+    const guchar *p = row_of(image->pixbuf, y) + static_cast<ptrdiff_t>(x0) * kRgbaChannels;
+    for (int x = 0; x < width; x++, p += kRgbaChannels)
+      if (p[3] != 0 && p[3] != kOpaque) return true;
+  }
+  return false;
+}
+
+// Composites the part of image over the drawable's pixels there; 0 when the
+// drawable's pixels cannot be read (nothing drawn then).
+int render_blended(VorpixImage *image, GdkDrawable *drawable, GdkGC *gc, int src_x, int src_y,
+                   const GdkRectangle &dest) {
+  VorpixImage *under = image_of_area(drawable, pixmap_colormap(drawable), dest);
+  if (!under) return 0;
+  const int channels = gdk_pixbuf_get_n_channels(image->pixbuf);
+  for (int y = 0; y < dest.height; y++) {
+    const guchar *s = row_of(image->pixbuf, src_y + y) + static_cast<ptrdiff_t>(src_x) * channels;
+    guchar *d = row_of(under->pixbuf, y);
+    for (int x = 0; x < dest.width; x++, s += channels, d += kRgbaChannels) {
+      if (channels == kRgbaChannels) {
+        blend_over(s, d);
+      } else {
+        copy_to_rgba(d, s, channels);
+      }
+    }
+  }
+  draw_opaque(under, drawable, gc, 0, 0, dest.x, dest.y, dest.width, dest.height,
+              GDK_RGB_DITHER_MAX);
+  image_free(under);
+  return 1;
+}
+
 void set_alpha(VorpixImage *image, guchar alpha) {
   int width = image_width(image);
   for (int y = 0; y < image_height(image); y++) {
@@ -168,7 +226,7 @@ VorpixImage *image_new_copy(const VorpixImage *source) {
 
 VorpixImage *image_new_from_pixmap(GdkPixmap *pixmap, GdkRectangle area) {
   g_return_val_if_fail(GDK_IS_DRAWABLE(pixmap), nullptr);
-  return image_of_area(pixmap, gdk_rgb_get_colormap(), area);
+  return image_of_area(pixmap, pixmap_colormap(pixmap), area);
 }
 
 VorpixImage *image_new_from_desktop() {
@@ -212,6 +270,13 @@ int image_render(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y
   if (!clip_copy(image, src_x, src_y, dest.x, dest.y, dest.width, dest.height)) return 0;
 
   ObjectRef<GdkGC> gc(gdk_gc_new(drawable));
+  // Partial alpha, or a drawable keeping alpha of its own, is blended; a
+  // piece that is only opaque or transparent goes through a mask on the server.
+  if (holds_alpha(drawable) ||
+      has_partial_alpha(image, src_x, src_y, dest.width, dest.height)) {
+    render_blended(image, drawable, gc.get(), src_x, src_y, dest);
+    return 0;
+  }
   ObjectRef<GdkBitmap> mask;
   if (gdk_pixbuf_get_has_alpha(image->pixbuf)) {
     // Pixels are either drawn or left alone: a one-bit mask cut at the threshold.
@@ -224,6 +289,33 @@ int image_render(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y
   draw_opaque(image, drawable, gc.get(), src_x, src_y, dest.x, dest.y, dest.width, dest.height,
               GDK_RGB_DITHER_MAX);
   return 0;
+}
+
+gboolean image_has_transparency(const VorpixImage *image) {
+  g_return_val_if_fail(image && image->pixbuf, FALSE);
+  if (!gdk_pixbuf_get_has_alpha(image->pixbuf)) return FALSE;
+  const int width = image_width(image);
+  for (int y = 0; y < image_height(image); y++) {
+    const guchar *p = row_of(image->pixbuf, y);
+    for (int x = 0; x < width; x++, p += kRgbaChannels)
+      if (p[3] != kOpaque) return TRUE;
+  }
+  return FALSE;
+}
+
+void image_flatten(VorpixImage *image, guchar red, guchar green, guchar blue) {
+  g_return_if_fail(image && image->pixbuf);
+  if (!gdk_pixbuf_get_has_alpha(image->pixbuf)) return;
+  const guchar ground[4] = {red, green, blue, kOpaque};
+  const int width = image_width(image);
+  for (int y = 0; y < image_height(image); y++) {
+    guchar *p = row_of(image->pixbuf, y);
+    for (int x = 0; x < width; x++, p += kRgbaChannels) {
+      guchar over[4] = {ground[0], ground[1], ground[2], ground[3]};
+      blend_over(p, over);
+      memcpy(p, over, sizeof over);
+    }
+  }
 }
 
 int image_width(const VorpixImage *image) { return gdk_pixbuf_get_width(image->pixbuf); }
@@ -253,9 +345,26 @@ VorpixImage *image_from_selection(GdkDrawable *drawable, VorpixPointArray *outli
     g_warning("selection does not intersect the drawing");
     return nullptr;
   }
-  VorpixImage *image = image_of_area(drawable, gdk_rgb_get_colormap(), area);
+  VorpixImage *image = image_of_area(drawable, pixmap_colormap(drawable), area);
   if (!image) return nullptr;
+  // Inside the outline each pixel keeps its own alpha.
+  std::vector<guchar> alpha;
+  if (holds_alpha(drawable)) {
+    alpha.reserve(static_cast<size_t>(area.width) * area.height);
+    for (int y = 0; y < area.height; y++) {
+      const guchar *p = row_of(image->pixbuf, y);
+      for (int x = 0; x < area.width; x++, p += kRgbaChannels) alpha.push_back(p[3]);
+    }
+  }
   set_alpha(image, 0);
   fill_polygon(image, outline, area.x, area.y);
+  if (!alpha.empty()) {
+    const guchar *a = alpha.data();
+    for (int y = 0; y < area.height; y++) {
+      guchar *p = row_of(image->pixbuf, y);
+      for (int x = 0; x < area.width; x++, p += kRgbaChannels, a++)
+        if (p[3]) p[3] = *a;
+    }
+  }
   return image;
 }

@@ -64,6 +64,15 @@ bool choose_format(const char *filename, SaveFormat *format, GError **error) {
   return ok;
 }
 
+// Formats whose writers keep an alpha channel; the others get the picture
+// over white.
+bool keeps_alpha(const SaveFormat &format) {
+  static const char *const kWithAlpha[] = {"png", "tiff", "ico", "webp"};
+  for (const char *name : kWithAlpha)
+    if (format.type == name) return true;
+  return false;
+}
+
 void set_errno_error(GError **error, int saved_errno, const char *format, const char *filename) {
   GChars display(g_filename_display_name(filename));
   g_set_error(error, G_FILE_ERROR, g_file_error_from_errno(saved_errno), format, display.get(),
@@ -250,8 +259,21 @@ gboolean image_write(VorpixImage *image, const char *filename, GError **error) {
   g_return_val_if_fail(error != nullptr && *error == nullptr, FALSE);
 
   SaveFormat format;
-  bool ok = choose_format(filename, &format, error) &&
-            save_replacing(image->pixbuf, filename, format, error);
+  if (!choose_format(filename, &format, error)) {
+    g_warning("Could not save image %s: %s\n", filename, (*error)->message);
+    return FALSE;
+  }
+  VorpixImage *flat = nullptr;
+  if (!keeps_alpha(format) && image_has_transparency(image)) {
+    flat = image_new_copy(image);
+    if (!flat) {
+      set_errno_error(error, ENOMEM, _("Failed to save '%s': %s"), filename);
+      return FALSE;
+    }
+    image_flatten(flat, 255, 255, 255);
+  }
+  bool ok = save_replacing((flat ? flat : image)->pixbuf, filename, format, error);
+  if (flat) image_free(flat);
   if (!ok && *error) g_warning("Could not save image %s: %s\n", filename, (*error)->message);
   return ok;
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -30,6 +31,8 @@ constexpr size_t kSegmentBytes = size_t(2) << 20;
 // server copies the other.
 constexpr size_t kHalfBytes = kSegmentBytes / 2;
 constexpr int kDepth = 24;
+// Pictures with transparency: the alpha byte is kept in the top bits.
+constexpr int kAlphaDepth = 32;
 constexpr int kBitsPerPixel = 32;
 constexpr guint32 kRedMask = 0xFF0000, kGreenMask = 0x00FF00, kBlueMask = 0x0000FF;
 constexpr guint32 kAlphaBits = 0xFF000000;
@@ -102,10 +105,17 @@ bool layout_of(GdkDrawable *drawable, GdkVisual *visual, TransferLayout *layout)
   if (gdk_visual_get_visual_type(visual) != GDK_VISUAL_TRUE_COLOR || red != kRedMask ||
       green != kGreenMask || blue != kBlueMask)
     return false;
-  if (gdk_visual_get_depth(visual) != kDepth || gdk_drawable_get_depth(drawable) != kDepth)
-    return false;
-  *layout = TransferLayout::kOpaque;
-  return true;
+  const int depth = gdk_drawable_get_depth(drawable);
+  if (gdk_visual_get_depth(visual) != depth) return false;
+  if (depth == kDepth) {
+    *layout = TransferLayout::kOpaque;
+    return true;
+  }
+  if (depth == kAlphaDepth) {
+    *layout = TransferLayout::kAlpha;
+    return true;
+  }
+  return false;
 }
 
 void detach(Display *xdisplay, XShmSegmentInfo *segment) {
@@ -195,7 +205,8 @@ bool ready(GdkDrawable *drawable) {
 // A strip's worth of the segment, from offset on, as an image of width
 // pixels: as many rows as fit in bytes.
 XImagePtr strip_image(GdkVisual *visual, int width, size_t offset, size_t bytes, int *rows) {
-  XImagePtr image(XShmCreateImage(shared.xdisplay, gdk_x11_visual_get_xvisual(visual), kDepth,
+  XImagePtr image(XShmCreateImage(shared.xdisplay, gdk_x11_visual_get_xvisual(visual),
+                                  static_cast<unsigned>(gdk_visual_get_depth(visual)),
                                   ZPixmap, shared.segment.shmaddr + offset, &shared.segment,
                                   static_cast<unsigned>(width), 1));
   if (!image || image->bits_per_pixel != kBitsPerPixel || image->bytes_per_line <= 0) return {};
@@ -214,6 +225,60 @@ bool inside(GdkDrawable *drawable, int x, int y, int width, int height) {
   int w = 0, h = 0;
   gdk_drawable_get_size(drawable, &w, &h);
   return width > 0 && height > 0 && x >= 0 && y >= 0 && width <= w - x && height <= h - y;
+}
+
+Display *xdisplay_of(GdkDrawable *drawable) {
+  return GDK_DISPLAY_XDISPLAY(gdk_drawable_get_display(drawable));
+}
+
+// Without shared memory, a drawable with alpha still needs its alpha byte,
+// which GdkRGB and GdkPixbuf drop: plain images carry it, a strip at a time.
+bool read_plain(GdkDrawable *drawable, const GdkRectangle &area, GdkPixbuf *dest) {
+  Display *xdisplay = xdisplay_of(drawable);
+  const Drawable xid = gdk_x11_drawable_get_xid(drawable);
+  const int rows = std::max<int>(1, static_cast<int>(kHalfBytes / (size_t(area.width) * 4)));
+  bool ok = true;
+  gdk_error_trap_push();
+  for (int y = 0; y < area.height && ok; y += rows) {
+    const int n = std::min(rows, area.height - y);
+    XImagePtr strip(XGetImage(xdisplay, xid, area.x, area.y + y, static_cast<unsigned>(area.width),
+                              static_cast<unsigned>(n), AllPlanes, ZPixmap));
+    ok = strip && strip->bits_per_pixel == kBitsPerPixel && strip->byte_order == LSBFirst;
+    for (int r = 0; ok && r < n; r++)
+      image_transfer_pixels_to_rgba(
+          reinterpret_cast<const guint32 *>(strip->data + r * strip->bytes_per_line),
+          row_of(dest, y + r), area.width, TransferLayout::kAlpha);
+  }
+  XSync(xdisplay, False);
+  return gdk_error_trap_pop() == 0 && ok;
+}
+
+bool draw_plain(GdkDrawable *pixmap, GdkVisual *visual, GdkGC *gc, GdkPixbuf *src, int src_x,
+                int src_y, int dest_x, int dest_y, int width, int height) {
+  Display *xdisplay = xdisplay_of(pixmap);
+  const int channels = gdk_pixbuf_get_n_channels(src);
+  const int rows = std::max<int>(1, static_cast<int>(kHalfBytes / (size_t(width) * 4)));
+  std::unique_ptr<guint32[]> words(new (std::nothrow) guint32[size_t(width) * rows]);
+  if (!words) return false;
+  gdk_error_trap_push();
+  for (int y = 0; y < height; y += rows) {
+    const int n = std::min(rows, height - y);
+    for (int r = 0; r < n; r++)
+      image_transfer_rgba_to_pixels(row_of(src, src_y + y + r) + src_x * channels, channels,
+                                    words.get() + size_t(r) * width, width);
+    XImage *strip = XCreateImage(xdisplay, gdk_x11_visual_get_xvisual(visual), kAlphaDepth,
+                                 ZPixmap, 0, reinterpret_cast<char *>(words.get()),
+                                 static_cast<unsigned>(width), static_cast<unsigned>(n), 32,
+                                 width * 4);
+    if (!strip) break;
+    strip->byte_order = LSBFirst;
+    XPutImage(xdisplay, gdk_x11_drawable_get_xid(pixmap), gdk_x11_gc_get_xgc(gc), strip, 0, 0,
+              dest_x, dest_y + y, static_cast<unsigned>(width), static_cast<unsigned>(n));
+    strip->data = nullptr;  // the words are ours
+    XDestroyImage(strip);
+  }
+  XSync(xdisplay, False);
+  return gdk_error_trap_pop() == 0;
 }
 
 }  // namespace
@@ -239,10 +304,12 @@ bool image_transfer_read(GdkDrawable *drawable, GdkColormap *colormap, const Gdk
   if (!inside(drawable, area.x, area.y, area.width, area.height)) return false;
   GdkVisual *visual = gdk_colormap_get_visual(colormap);
   TransferLayout layout;
-  if (!layout_of(drawable, visual, &layout) || !ready(drawable)) return false;
+  if (!layout_of(drawable, visual, &layout)) return false;
+  const bool plain = layout == TransferLayout::kAlpha;
+  if (!ready(drawable)) return plain && read_plain(drawable, area, dest);
   int rows = 0;
   XImagePtr strip = strip_image(visual, area.width, 0, kSegmentBytes, &rows);
-  if (!strip) return false;
+  if (!strip) return plain && read_plain(drawable, area, dest);
 
   const Drawable xid = gdk_x11_drawable_get_xid(drawable);
   const size_t line = static_cast<size_t>(strip->bytes_per_line);
@@ -267,14 +334,19 @@ bool image_transfer_draw(GdkDrawable *pixmap, GdkGC *gc, GdkPixbuf *src, int src
   GdkColormap *colormap = gdk_drawable_get_colormap(pixmap);
   GdkVisual *visual = colormap ? gdk_colormap_get_visual(colormap) : nullptr;
   TransferLayout layout;
-  if (!layout_of(pixmap, visual, &layout) || !ready(pixmap)) return false;
+  if (!layout_of(pixmap, visual, &layout)) return false;
   const int channels = gdk_pixbuf_get_n_channels(src);
   if (gdk_pixbuf_get_bits_per_sample(src) != BITS_PER_SAMPLE || channels < 3) return false;
+  const bool plain = layout == TransferLayout::kAlpha;
+  if (!ready(pixmap))
+    return plain && draw_plain(pixmap, visual, gc, src, src_x, src_y, dest_x, dest_y, width, height);
   int rows = 0;
   XImagePtr halves[2];
   for (int k = 0; k < 2; k++) {
     halves[k] = strip_image(visual, width, k * kHalfBytes, kHalfBytes, &rows);
-    if (!halves[k]) return false;
+    if (!halves[k])
+      return plain &&
+             draw_plain(pixmap, visual, gc, src, src_x, src_y, dest_x, dest_y, width, height);
   }
 
   const Drawable xid = gdk_x11_drawable_get_xid(pixmap);

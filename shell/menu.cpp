@@ -195,7 +195,7 @@ void flip(GtkWidget *item, int (*mirror)(VorpixImage *)) {
     VorpixImage *image = drawing_create_image(drawing);
     done = image && mirror(image) == 0;
     if (done) {
-      image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
+      image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing_paint_gc(drawing));
       drawing_modified(drawing);
       canvas_redraw(canvas);
     }
@@ -314,7 +314,7 @@ void on_image_effect_activate(GtkWidget *item, gpointer) {
       }
     }
     if (done) {
-      image_draw_on_pixmap(result, &drawing->backing_pixmap, drawing->gc);
+      image_draw_on_pixmap(result, &drawing->backing_pixmap, drawing_paint_gc(drawing));
       drawing_modified(drawing);
     }
     if (source) image_free(source);

@@ -70,7 +70,7 @@ void brush_dab(VorpixTool *tool, int x, int y) {
   VorpixBrush *brush = VORPIX_BRUSH(tool);
   VorpixDrawing *drawing = tool->drawing;
   int h = brush->size / 2;
-  gdk_draw_arc(drawing->backing_pixmap, drawing->gc, TRUE, x - h, y - h, brush->size,
+  gdk_draw_arc(drawing->backing_pixmap, drawing_paint_gc(drawing), TRUE, x - h, y - h, brush->size,
                brush->size, 0, kFullCircle);
   drawing_modified_area(drawing, GdkRectangle{x - h, y - h, brush->size, brush->size});
 }
@@ -79,7 +79,7 @@ void eraser_dab(VorpixTool *tool, int x, int y) {
   VorpixBrush *brush = VORPIX_BRUSH(tool);
   VorpixDrawing *drawing = tool->drawing;
   int h = brush->size / 2;
-  gdk_draw_rectangle(drawing->backing_pixmap, drawing->gc, TRUE, x - h, y - h, brush->size,
+  gdk_draw_rectangle(drawing->backing_pixmap, drawing_paint_gc(drawing), TRUE, x - h, y - h, brush->size,
                      brush->size);
   drawing_modified_area(drawing, GdkRectangle{x - h, y - h, brush->size, brush->size});
 }

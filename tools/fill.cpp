@@ -50,7 +50,7 @@ void fill_button_press(VorpixTool *tool, int x, int y) {
 
   // Only the filled rectangle differs from the picture.
   if (result == FILL_DONE)
-    image_draw_region_on_pixmap(image, changed, &drawing->backing_pixmap, drawing->gc);
+    image_draw_region_on_pixmap(image, changed, &drawing->backing_pixmap, drawing_paint_gc(drawing));
   image_free(image);
   if (result == FILL_NO_MEMORY) {
     tell_no_memory(tool);

@@ -11,7 +11,7 @@ constexpr int kMinFillVertices = 3;
 VorpixFreehand *as_freehand(VorpixTool *tool) { return static_cast<VorpixFreehand *>(tool); }
 
 void draw_line(VorpixDrawing *drawing, int x1, int y1, int x2, int y2) {
-  gdk_draw_line(drawing->backing_pixmap, drawing->gc, x1, y1, x2, y2);
+  gdk_draw_line(drawing->backing_pixmap, drawing_paint_gc(drawing), x1, y1, x2, y2);
   GdkGCValues values;
   gdk_gc_get_values(drawing->gc, &values);
   drawing_modified_area(drawing, drawing_line_area(x1, y1, x2, y2, values.line_width));
@@ -74,7 +74,7 @@ void freehand_release(VorpixTool *tool, int x, int y) {
   int n = point_array_size(cfh->points);
   if (cfh->filled && n >= kMinFillVertices) {
     GdkPoint *points = point_array_data(cfh->points);
-    gdk_draw_polygon(drawing->backing_pixmap, drawing->gc, TRUE, points, n);
+    gdk_draw_polygon(drawing->backing_pixmap, drawing_paint_gc(drawing), TRUE, points, n);
     GdkRectangle box;
     point_array_bounding_rectangle(cfh->points, &box);
     drawing_modified_area(drawing, box);

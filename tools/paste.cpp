@@ -59,7 +59,7 @@ void restore_last_place(PasteTool *paste, int dw, int dh) {
   rh = std::min(rh, image_height(paste->snapshot) - oy);
   if (rw <= 0 || rh <= 0) return;
   GdkRectangle area = {ox, oy, rw, rh};
-  image_draw_region_on_pixmap(paste->snapshot, area, &drawing->backing_pixmap, drawing->gc);
+  image_draw_region_on_pixmap(paste->snapshot, area, &drawing->backing_pixmap, drawing_paint_gc(drawing));
   drawing_changed(drawing, area);
 }
 

@@ -20,7 +20,7 @@ void pen_segment(VorpixTool *tool, int x, int y) {
     pen->last_y = y;
   }
   VorpixDrawing *drawing = tool->drawing;
-  gdk_draw_line(drawing->backing_pixmap, drawing->gc, pen->last_x, pen->last_y, x, y);
+  gdk_draw_line(drawing->backing_pixmap, drawing_paint_gc(drawing), pen->last_x, pen->last_y, x, y);
   GdkGCValues values;
   gdk_gc_get_values(drawing->gc, &values);
   drawing_modified_area(drawing,

@@ -74,7 +74,7 @@ void paint_figure(VorpixShape *shape, const Figure &figure) {
     gdk_gc_set_function(drawing->gc, shape->saved_function);
     return;
   }
-  paint_on(drawing->backing_pixmap, drawing->gc, figure);
+  paint_on(drawing->backing_pixmap, drawing_paint_gc(drawing), figure);
   GdkGCValues values;
   gdk_gc_get_values(drawing->gc, &values);
   drawing_modified_area(drawing, figure_area(figure, values.line_width));
@@ -175,7 +175,7 @@ void multiline_press(VorpixTool *tool, int x, int y) {
   VorpixShape *shape = as_shape(tool);
   if (shape->have_vertex) {
     VorpixDrawing *drawing = tool->drawing;
-    gdk_draw_line(drawing->backing_pixmap, drawing->gc, shape->vertex_x, shape->vertex_y, x, y);
+    gdk_draw_line(drawing->backing_pixmap, drawing_paint_gc(drawing), shape->vertex_x, shape->vertex_y, x, y);
     GdkGCValues values;
     gdk_gc_get_values(drawing->gc, &values);
     drawing_modified_area(

@@ -1,0 +1,187 @@
+// Pictures opened with transparency keep it: through painting, on the
+// window (a checkerboard behind), and into the files saved.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "document/canvas.h"
+#include "document/drawing.h"
+#include "document/history.h"
+#include "document/view.h"
+#include "imaging/image.h"
+#include "tests/harness/alpha_pictures.h"
+#include "tests/harness/scratch_dir.h"
+#include "tests/harness/window_fixture.h"
+
+using namespace vorpix_test;
+
+namespace {
+
+constexpr Rgba kWhite = {255, 255, 255, 255};
+constexpr Rgba kBlack = {0, 0, 0, 255};
+constexpr guint32 kCheckLight = 0xcccccc, kCheckDark = 0x999999;
+
+class TransparencyTest : public MainWindowTest {
+ protected:
+  void open_banded() {
+    write_banded_png(dir.file("bands.png"));
+    VorpixDrawing *opened = drawing_new_from_file(area, canvas->gc, dir.file("bands.png").c_str());
+    ASSERT_NE(opened, nullptr);
+    canvas_set_drawing(canvas, opened);
+    pump();
+  }
+  // The picture as it is now, RGBA.
+  std::vector<Rgba> picture() {
+    VorpixImage *image = drawing_create_image(drawing());
+    EXPECT_NE(image, nullptr);
+    std::vector<Rgba> out;
+    if (!image) return out;
+    for (int y = 0; y < image_height(image); y++)
+      for (int x = 0; x < image_width(image); x++) out.push_back(rgba_of(image_pixbuf(image), x, y));
+    image_free(image);
+    return out;
+  }
+  Rgba at(int x, int y) { return picture()[y * drawing()->width + x]; }
+  ScratchDir dir;
+};
+
+TEST_F(TransparencyTest, OpenedAlphaIsKeptExactlyAndOpaqueFilesStayOpaque) {
+  // With the server's shared memory and without it.
+  for (gboolean shared : {gboolean(TRUE), gboolean(FALSE)}) {
+    image_use_shared_memory(shared);
+    open_banded();
+    EXPECT_TRUE(drawing()->has_alpha);
+    EXPECT_EQ(gdk_drawable_get_depth(drawing()->backing_pixmap), 32);
+    std::vector<Rgba> got = picture();
+    for (int y = 0; y < kBandsHeight; y++)
+      for (int x = 0; x < kBandsWidth; x++)
+        ASSERT_EQ(got[y * kBandsWidth + x], band_colour(x)) << shared << " " << x << "," << y;
+  }
+  image_use_shared_memory(TRUE);
+
+  // An opaque file takes the opaque path, at the screen's own depth.
+  write_png(dir.file("flat.png"), 8, 8, 0x123456);
+  VorpixDrawing *flat = drawing_new_from_file(area, canvas->gc, dir.file("flat.png").c_str());
+  ASSERT_NE(flat, nullptr);
+  canvas_set_drawing(canvas, flat);
+  EXPECT_FALSE(drawing()->has_alpha);
+  EXPECT_EQ(drawing()->paint_gc, nullptr);
+  EXPECT_EQ(gdk_drawable_get_depth(drawing()->backing_pixmap),
+            gdk_drawable_get_depth(area->window));
+  EXPECT_EQ((at(3, 3)), (Rgba{0x12, 0x34, 0x56, 255}));
+}
+
+// A pen line across all three bands: what it covers is opaque black, the
+// rest keeps its exact RGBA.
+TEST_F(TransparencyTest, PaintedPixelsBecomeOpaqueTheRestKeepTheirAlpha) {
+  open_banded();
+  click_button("pen_button");
+  drag(1, 6, 28, 6);
+  pump();
+  std::vector<Rgba> got = picture();
+  int painted[3] = {0, 0, 0};
+  for (int y = 0; y < kBandsHeight; y++) {
+    for (int x = 0; x < kBandsWidth; x++) {
+      const Rgba p = got[y * kBandsWidth + x];
+      if (p == kBlack && y == 6) {
+        painted[x / kBandWidth]++;
+        continue;
+      }
+      ASSERT_EQ(p, band_colour(x)) << x << "," << y;
+    }
+  }
+  for (int band = 0; band < 3; band++) EXPECT_GE(painted[band], kBandWidth - 2) << band;
+  // Undo brings the transparency back too.
+  ASSERT_TRUE(history_undo(canvas));
+  got = picture();
+  for (int x = 0; x < kBandsWidth; x++) ASSERT_EQ(got[6 * kBandsWidth + x], band_colour(x)) << x;
+}
+
+TEST_F(TransparencyTest, EraserAndClearPaintOpaqueBackground) {
+  open_banded();
+  click_button("erase_button");
+  drag(4, 4, 5, 4);
+  pump();
+  EXPECT_EQ(at(4, 4), kWhite);
+  canvas_clear(canvas);
+  pump();
+  for (const Rgba &p : picture()) ASSERT_EQ(p, kWhite);
+}
+
+// Formats that hold alpha get it back exactly; the others the picture over
+// white (JPEG within its loss).
+TEST_F(TransparencyTest, SavedFilesKeepAlphaOrAreFlattenedOverWhite) {
+  open_banded();
+  struct Case {
+    const char *name;
+    bool keeps_alpha;
+    int tolerance;
+  };
+  const Case cases[] = {{"a.png", true, 0}, {"a.tiff", true, 0}, {"a.ico", true, 0},
+                        {"a.bmp", false, 0}, {"a.jpg", false, 12}};
+  for (const Case &c : cases) {
+    const std::string path = dir.file(c.name);
+    ASSERT_TRUE(drawing_save_as(drawing(), path.c_str())) << c.name;
+    GdkPixbuf *back = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
+    ASSERT_NE(back, nullptr) << c.name;
+    EXPECT_EQ(gdk_pixbuf_get_has_alpha(back), c.keeps_alpha) << c.name;
+    for (int y = 0; y < kBandsHeight; y++) {
+      for (int x = 0; x < kBandsWidth; x++) {
+        const Rgba want = c.keeps_alpha ? band_colour(x) : over_colour(band_colour(x), kWhite);
+        Rgba got = rgba_of(back, x, y);
+        // A fully transparent pixel has no colour to keep in every format.
+        if (c.keeps_alpha && want.a == 0 && got.a == 0) got = want;
+        // The TIFF loader hands partial alpha back premultiplied.
+        auto pre = [&](guchar v) { return guchar((v * want.a + 127) / 255); };
+        if (std::string(c.name) == "a.tiff" && got.a == want.a &&
+            got == Rgba{pre(want.r), pre(want.g), pre(want.b), want.a})
+          got = want;
+        const int d = std::max({std::abs(got.r - want.r), std::abs(got.g - want.g),
+                                std::abs(got.b - want.b), std::abs(got.a - want.a)});
+        ASSERT_LE(d, c.tolerance) << c.name << " " << x << "," << y << " " << got << " " << want;
+      }
+    }
+    g_object_unref(back);
+  }
+  // Saving never changed the picture itself.
+  EXPECT_EQ(at(0, 0), band_colour(0));
+}
+
+// The window shows a grey checkerboard behind transparent pixels and the
+// opaque ones as they are, zoomed or not; the checkerboard never gets into
+// the picture.
+TEST_F(TransparencyTest, CheckerboardBehindTransparencyAtEveryZoom) {
+  open_banded();
+  struct Case {
+    int level;
+    int factor;  // window pixels per picture pixel
+  };
+  for (const Case c : {Case{3, 1}, Case{6, 4}, Case{10, 16}}) {
+    view_set_level(canvas->view, c.level);
+    view_redraw(canvas->view);
+    pump();
+    bool light = false, dark = false;
+    const int w = std::min(kBandWidth * c.factor, 200), h = std::min(kBandsHeight * c.factor, 200);
+    const std::vector<guint32> shown = drawable_pixels(area->window, w, h);
+    ASSERT_EQ(shown.size(), size_t(w) * h);
+    for (int y = 0; y < h; y++) {
+      for (int x = 0; x < w; x++) {
+        const guint32 p = shown[y * w + x];
+        ASSERT_TRUE(p == kCheckLight || p == kCheckDark) << c.level << " " << x << "," << y;
+        light |= p == kCheckLight;
+        dark |= p == kCheckDark;
+      }
+    }
+    EXPECT_TRUE(light && dark) << c.level;
+    // Half transparent: the band's colour over the board, never either alone.
+    const guint32 half = window_pixel(15 * c.factor, 1);
+    EXPECT_NE(half, kCheckLight);
+    EXPECT_NE(half, kCheckDark);
+    EXPECT_NE(half, 0xc86432u);
+    EXPECT_EQ(window_pixel(25 * c.factor, 1), 0x010203u) << c.level;
+  }
+  EXPECT_EQ(at(0, 0), band_colour(0));
+}
+
+}  // namespace
