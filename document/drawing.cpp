@@ -110,7 +110,7 @@ VorpixDrawing *drawing_from_image(GtkWidget *drawing_area, GdkGC *gc, VorpixImag
   VorpixDrawing *drawing = drawing_alloc(drawing_area, gc);
   if (image_has_transparency(image)) {
     drawing->has_alpha = alpha_colormap(drawing) != nullptr;
-    if (!drawing->has_alpha) image_flatten(image, 255, 255, 255);
+    if (!drawing->has_alpha) image_over_colour(image, 255, 255, 255);
   }
   if (!try_create_pixmap(drawing, image_width(image), image_height(image))) {
     drawing_destroy(drawing);
@@ -458,7 +458,7 @@ void drawing_copy_to_desktop(VorpixDrawing *drawing) {
     // The desktop has no alpha: it gets the picture over white.
     VorpixImage *image = drawing_create_image(drawing);
     if (!image) return;
-    image_flatten(image, 255, 255, 255);
+    image_over_colour(image, 255, 255, 255);
     GdkPixmap *flat = gdk_pixmap_new(root, drawing->width, drawing->height, -1);
     image_draw_on_pixmap(image, &flat, drawing->toplevel->style->white_gc);
     image_free(image);

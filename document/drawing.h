@@ -11,14 +11,14 @@ struct VorpixDrawing {
   GtkWidget *toplevel;         // not owned: the main window, whose title shows the state
   GdkWindow *window;           // not owned: the drawing area's window
   GdkPixmap *backing_pixmap;   // owned: exactly width by height pixels; depth 32 with alpha
-  GdkGC *paint_gc;             // owned, pictures with alpha only: gc's settings, opaque colours
-  gint32 has_alpha;            // 1 when the picture keeps transparency (opened with some)
   gint32 modified;             // 1 once changed since created, loaded or saved
   GdkGC *gc;                   // one reference held on the canvas's shared GC
   GString *filename;           // owned; "untitled.png" while untitled
   gint32 untitled;             // 1 while filename is the default name
   gint32 width;
   gint32 height;
+  GdkGC *paint_gc;             // owned, pictures with alpha only: gc's settings, opaque colours
+  gint32 has_alpha;            // 1 when the picture keeps transparency (opened with some)
 };
 
 // Creations return a drawing owned by the caller (normally handed to a canvas).

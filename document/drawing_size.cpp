@@ -1,6 +1,7 @@
 #include "document/drawing_size.h"
 
 #include <cmath>
+#include <utility>
 
 #include "document/decoder.h"
 #include "document/drawing.h"
@@ -117,7 +118,10 @@ DrawingSizeResult drawing_revert(VorpixDrawing *drawing, GtkWidget *drawing_area
     g_clear_error(&error);
     return cancelled ? DRAWING_SIZE_CANCELLED : DRAWING_SIZE_UNREADABLE;
   }
-  // The saved picture's pixmap moves over; the rest of the reading goes.
+  // The saved picture's pixmap moves over, with the alpha it may hold and
+  // the GC painting it; the rest of the reading goes.
+  std::swap(drawing->has_alpha, saved->has_alpha);
+  std::swap(drawing->paint_gc, saved->paint_gc);
   GdkPixmap *old = drawing_swap_pixmap(drawing, saved->backing_pixmap, saved->width,
                                        saved->height);
   saved->backing_pixmap = old;

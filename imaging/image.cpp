@@ -162,17 +162,6 @@ void blend_over(const guchar *s, guchar *d) {
   d[3] = static_cast<guchar>((total + 127) / 255);
 }
 
-// Any alpha other than fully opaque or fully transparent.
-bool has_partial_alpha(const VorpixImage *image, int x0, int y0, int width, int height) {
-  if (!gdk_pixbuf_get_has_alpha(image->pixbuf)) return false;
-  for (int y = y0; y < y0 + height; y++) {
-    const guchar *p = row_of(image->pixbuf, y) + static_cast<ptrdiff_t>(x0) * kRgbaChannels;
-    for (int x = 0; x < width; x++, p += kRgbaChannels)
-      if (p[3] != 0 && p[3] != kOpaque) return true;
-  }
-  return false;
-}
-
 // Composites the part of image over the drawable's pixels there; 0 when the
 // drawable's pixels cannot be read (nothing drawn then).
 int render_blended(VorpixImage *image, GdkDrawable *drawable, GdkGC *gc, int src_x, int src_y,
@@ -270,10 +259,9 @@ int image_render(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y
   if (!clip_copy(image, src_x, src_y, dest.x, dest.y, dest.width, dest.height)) return 0;
 
   ObjectRef<GdkGC> gc(gdk_gc_new(drawable));
-  // Partial alpha, or a drawable keeping alpha of its own, is blended; a
-  // piece that is only opaque or transparent goes through a mask on the server.
-  if (holds_alpha(drawable) ||
-      has_partial_alpha(image, src_x, src_y, dest.width, dest.height)) {
+  // A drawable keeping alpha of its own gets the piece blended over it;
+  // elsewhere a mask on the server cuts the piece's alpha at the threshold.
+  if (holds_alpha(drawable)) {
     render_blended(image, drawable, gc.get(), src_x, src_y, dest);
     return 0;
   }
@@ -303,7 +291,7 @@ gboolean image_has_transparency(const VorpixImage *image) {
   return FALSE;
 }
 
-void image_flatten(VorpixImage *image, guchar red, guchar green, guchar blue) {
+void image_over_colour(VorpixImage *image, guchar red, guchar green, guchar blue) {
   g_return_if_fail(image && image->pixbuf);
   if (!gdk_pixbuf_get_has_alpha(image->pixbuf)) return;
   const guchar ground[4] = {red, green, blue, kOpaque};

@@ -54,16 +54,16 @@ gboolean image_use_shared_memory(gboolean allow);
 int image_draw_on_pixmap(VorpixImage *image, GdkPixmap **ppixmap, GdkGC *gc);
 int image_draw_region_on_pixmap(VorpixImage *image, GdkRectangle area, GdkPixmap **ppixmap,
                                 GdkGC *gc);
-// Honours transparency: a piece whose alpha is only 0 or 255 is cut at 127
-// (the drawable's pixel stays below it); partial alpha, or a drawable that
-// keeps alpha (depth 32), is blended over the drawable's pixels.
+// Honours transparency: cut at alpha 127 (the drawable's pixel stays below
+// it), except on a drawable that keeps alpha (depth 32), where the image is
+// blended over the drawable's pixels.
 int image_render(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y,
                  GdkRectangle dest);
 
 // Whether any pixel is less than opaque.
 gboolean image_has_transparency(const VorpixImage *image);
 // Composites the image over an opaque colour: every pixel opaque afterwards.
-void image_flatten(VorpixImage *image, guchar red, guchar green, guchar blue);
+void image_over_colour(VorpixImage *image, guchar red, guchar green, guchar blue);
 
 int image_width(const VorpixImage *image);
 int image_height(const VorpixImage *image);

@@ -270,7 +270,7 @@ gboolean image_write(VorpixImage *image, const char *filename, GError **error) {
       set_errno_error(error, ENOMEM, _("Failed to save '%s': %s"), filename);
       return FALSE;
     }
-    image_flatten(flat, 255, 255, 255);
+    image_over_colour(flat, 255, 255, 255);
   }
   bool ok = save_replacing((flat ? flat : image)->pixbuf, filename, format, error);
   if (flat) image_free(flat);

@@ -141,9 +141,16 @@ void send_scroll(GtkWidget *widget, GdkScrollDirection direction, double x, doub
   gdk_event_free(event);
 }
 
+// A picture with alpha is read with its own (RGBA) colormap: its colour,
+// without the alpha.
+static GdkColormap *colormap_of(GdkDrawable *drawable) {
+  GdkColormap *own = gdk_drawable_get_colormap(drawable);
+  return own && gdk_drawable_get_depth(drawable) == 32 ? own : gdk_rgb_get_colormap();
+}
+
 std::vector<guint32> drawable_pixels(GdkDrawable *drawable, int width, int height) {
   std::vector<guint32> result;
-  GdkPixbuf *pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, gdk_rgb_get_colormap(), 0,
+  GdkPixbuf *pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, colormap_of(drawable), 0,
                                                    0, 0, 0, width, height);
   EXPECT_NE(pixbuf, nullptr);
   if (!pixbuf) return result;
@@ -173,7 +180,7 @@ GtkWidget *find_named(GtkWidget *root, const char *name) {
 }
 
 guint32 drawable_pixel(GdkDrawable *drawable, int x, int y) {
-  GdkPixbuf *pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, gdk_rgb_get_colormap(), x,
+  GdkPixbuf *pixbuf = gdk_pixbuf_get_from_drawable(nullptr, drawable, colormap_of(drawable), x,
                                                    y, 0, 0, 1, 1);
   EXPECT_NE(pixbuf, nullptr);
   if (!pixbuf) return 0xDEADBEEF;
