@@ -2,11 +2,13 @@
 // window (a checkerboard behind), and into the files saved.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "document/canvas.h"
 #include "document/drawing.h"
+#include "document/drawing_size.h"
 #include "document/history.h"
 #include "document/view.h"
 #include "imaging/image.h"
@@ -182,6 +184,47 @@ TEST_F(TransparencyTest, CheckerboardBehindTransparencyAtEveryZoom) {
     EXPECT_EQ(window_pixel(25 * c.factor, 1), 0x010203u) << c.level;
   }
   EXPECT_EQ(at(0, 0), band_colour(0));
+}
+
+// Whole-picture commands keep every pixel's alpha, and undo brings each
+// picture back; only area they add takes the opaque background.
+TEST_F(TransparencyTest, SizeAndFlipCommandsKeepAlpha) {
+  struct Case {
+    const char *name;
+    std::function<bool()> run;  // a size change, or a menu item with its own undo step
+    int width;
+    std::function<Rgba(int x)> want;  // of row 0
+  };
+  const Case cases[] = {
+      {"flip", [&] { gtk_menu_item_activate(GTK_MENU_ITEM(widget("flip_x_axis_menu")));
+                     return false; },
+       kBandsWidth, [](int x) { return band_colour(kBandsWidth - 1 - x); }},
+      {"canvas", [&] { return drawing_resize_canvas(drawing(), kBandsWidth + 4, kBandsHeight, 0) ==
+                              DRAWING_SIZE_DONE; },
+       kBandsWidth + 4, [](int x) { return x < kBandsWidth ? band_colour(x) : kWhite; }},
+      {"scale", [&] { return drawing_scale(drawing(), 2 * kBandsWidth, kBandsHeight,
+                                           IMAGE_SCALE_PIXEL_EXACT) == DRAWING_SIZE_DONE; },
+       2 * kBandsWidth, [](int x) { return band_colour(x / 2); }},
+      {"rotate", [&] { return drawing_rotate_by(drawing(), 180) == DRAWING_SIZE_DONE; },
+       kBandsWidth, [](int x) { return band_colour(kBandsWidth - 1 - x); }},
+  };
+  open_banded();
+  for (const Case &c : cases) {
+    // As the menu's size commands do.
+    history_begin(canvas);
+    if (c.run()) {
+      drawing_modified(drawing());
+      canvas_resize(canvas);
+    }
+    history_end(canvas);
+    pump();
+    ASSERT_EQ(drawing()->width, c.width) << c.name;
+    EXPECT_TRUE(drawing()->has_alpha) << c.name;
+    for (int x = 0; x < c.width; x++) ASSERT_EQ(at(x, 0), c.want(x)) << c.name << " " << x;
+    ASSERT_TRUE(history_undo(canvas)) << c.name;
+    ASSERT_EQ(drawing()->width, kBandsWidth) << c.name;
+    for (int x = 0; x < kBandsWidth; x++) ASSERT_EQ(at(x, 0), band_colour(x)) << c.name << " " << x;
+  }
 }
 
 }  // namespace
