@@ -20,6 +20,7 @@
 #include "imaging/image.h"
 #include "imaging/image_size.h"
 #include "shell/window.h"
+#include "bench/pattern.h"
 #include "tests/harness/xvfb.h"
 #include "tools/selection.h"
 
@@ -43,21 +44,7 @@ struct Fixture {
 
 Fixture fixture;
 
-VorpixImage *make_picture() {
-  VorpixImage *image = image_new(kSide, kSide);
-  guchar *pixels = image_pixels(image);
-  const int stride = image_rowstride(image);
-  for (int y = 0; y < kSide; y++) {
-    guchar *p = pixels + static_cast<size_t>(y) * stride;
-    for (int x = 0; x < kSide; x++, p += 4) {
-      p[0] = static_cast<guchar>(x);
-      p[1] = static_cast<guchar>(y);
-      p[2] = static_cast<guchar>(x ^ y);
-      p[3] = 0xff;
-    }
-  }
-  return image;
-}
+VorpixImage *make_picture() { return new_pattern_picture(kSide, kSide); }
 
 // A fresh drawing holding the picture, with no undo steps.
 void reset_drawing() {

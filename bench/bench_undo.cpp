@@ -15,6 +15,8 @@
 #include "document/history.h"
 #include "imaging/image.h"
 #include "shell/window.h"
+#include "bench/pattern.h"
+#include "tests/harness/events.h"
 #include "tests/harness/xvfb.h"
 
 namespace {
@@ -36,31 +38,10 @@ void sync() { gdk_display_sync(gdk_display_get_default()); }
 GtkWidget *area() { return canvas->drawing_area; }
 
 void send_button(GdkEventType type, double x, double y, guint state) {
-  GdkEvent *event = gdk_event_new(type);
-  event->button.window = GDK_WINDOW(g_object_ref(area()->window));
-  event->button.send_event = TRUE;
-  event->button.time = GDK_CURRENT_TIME;
-  event->button.x = x;
-  event->button.y = y;
-  event->button.button = 1;
-  event->button.state = state;
-  event->button.device = gdk_device_get_core_pointer();
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  vorpix_test::send_button(area(), type, x, y, 1, state);
 }
 
-void send_motion(double x, double y) {
-  GdkEvent *event = gdk_event_new(GDK_MOTION_NOTIFY);
-  event->motion.window = GDK_WINDOW(g_object_ref(area()->window));
-  event->motion.send_event = TRUE;
-  event->motion.time = GDK_CURRENT_TIME;
-  event->motion.x = x;
-  event->motion.y = y;
-  event->motion.state = GDK_BUTTON1_MASK;
-  event->motion.device = gdk_device_get_core_pointer();
-  gtk_main_do_event(event);
-  gdk_event_free(event);
-}
+void send_motion(double x, double y) { vorpix_test::send_motion(area(), x, y, GDK_BUTTON1_MASK); }
 
 // The stroke, moved by shift pixels so that strokes do not all cover the
 // same pixels.
@@ -75,18 +56,7 @@ void stroke(int shift) {
 
 // A fresh patterned picture of that size, its history empty.
 void show_picture(int width, int height) {
-  VorpixImage *image = image_new(width, height);
-  guchar *pixels = image_pixels(image);
-  const int stride = image_rowstride(image);
-  for (int y = 0; y < height; y++) {
-    guchar *p = pixels + static_cast<size_t>(y) * stride;
-    for (int x = 0; x < width; x++, p += 4) {
-      p[0] = static_cast<guchar>(x);
-      p[1] = static_cast<guchar>(y);
-      p[2] = static_cast<guchar>(x ^ y);
-      p[3] = 0xff;
-    }
-  }
+  VorpixImage *image = new_pattern_picture(width, height);
   VorpixDrawing *drawing = drawing_new_blank(area(), canvas->gc, width, height);
   image_draw_on_pixmap(image, &drawing->backing_pixmap, drawing->gc);
   image_free(image);

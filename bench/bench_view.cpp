@@ -19,6 +19,8 @@
 #include "document/view.h"
 #include "imaging/image.h"
 #include "shell/window.h"
+#include "bench/pattern.h"
+#include "tests/harness/events.h"
 #include "tests/harness/xvfb.h"
 
 namespace {
@@ -47,50 +49,15 @@ void pump() {
 // The server has done everything asked of it so far.
 void sync() { gdk_display_sync(gdk_display_get_default()); }
 
-VorpixImage *make_picture() {
-  VorpixImage *image = image_new(kSide, kSide);
-  guchar *pixels = image_pixels(image);
-  const int stride = image_rowstride(image);
-  for (int y = 0; y < kSide; y++) {
-    guchar *p = pixels + static_cast<size_t>(y) * stride;
-    for (int x = 0; x < kSide; x++, p += 4) {
-      p[0] = static_cast<guchar>(x);
-      p[1] = static_cast<guchar>(y);
-      p[2] = static_cast<guchar>(x ^ y);
-      p[3] = 0xff;
-    }
-  }
-  return image;
-}
+VorpixImage *make_picture() { return new_pattern_picture(kSide, kSide); }
 
 GtkWidget *area() { return fixture.canvas->drawing_area; }
 
 void send_button(GdkEventType type, double x, double y, guint state) {
-  GdkEvent *event = gdk_event_new(type);
-  event->button.window = GDK_WINDOW(g_object_ref(area()->window));
-  event->button.send_event = TRUE;
-  event->button.time = GDK_CURRENT_TIME;
-  event->button.x = x;
-  event->button.y = y;
-  event->button.button = 1;
-  event->button.state = state;
-  event->button.device = gdk_device_get_core_pointer();
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  vorpix_test::send_button(area(), type, x, y, 1, state);
 }
 
-void send_motion(double x, double y) {
-  GdkEvent *event = gdk_event_new(GDK_MOTION_NOTIFY);
-  event->motion.window = GDK_WINDOW(g_object_ref(area()->window));
-  event->motion.send_event = TRUE;
-  event->motion.time = GDK_CURRENT_TIME;
-  event->motion.x = x;
-  event->motion.y = y;
-  event->motion.state = GDK_BUTTON1_MASK;
-  event->motion.device = gdk_device_get_core_pointer();
-  gtk_main_do_event(event);
-  gdk_event_free(event);
-}
+void send_motion(double x, double y) { vorpix_test::send_motion(area(), x, y, GDK_BUTTON1_MASK); }
 
 // The level, scrolled to the picture's middle, with the drawing area made
 // 1280 x 1024 (the scrollbars come and go with the level).
