@@ -139,22 +139,7 @@ bool send_request(const Helper &helper, int input, const DecoderLimits &limits,
                      limits.max_pixels, {}, {}};
   if (name_hint) g_strlcpy(request.name, name_hint, sizeof request.name);
   if (type_hint) g_strlcpy(request.mime_type, type_hint, sizeof request.mime_type);
-  char control[CMSG_SPACE(sizeof(int))] = {};
-  struct iovec iov = {&request, sizeof request};
-  struct msghdr msg = {};
-  msg.msg_iov = &iov;
-  msg.msg_iovlen = 1;
-  msg.msg_control = control;
-  msg.msg_controllen = sizeof control;
-  struct cmsghdr *cmsg = CMSG_FIRSTHDR(&msg);
-  cmsg->cmsg_level = SOL_SOCKET;
-  cmsg->cmsg_type = SCM_RIGHTS;
-  cmsg->cmsg_len = CMSG_LEN(sizeof(int));
-  std::memcpy(CMSG_DATA(cmsg), &input, sizeof(int));
-  ssize_t sent;
-  do sent = sendmsg(helper.socket, &msg, MSG_NOSIGNAL);
-  while (sent < 0 && errno == EINTR);
-  return sent == ssize_t(sizeof request);
+  return decoder_send_with_fd(helper.socket, &request, sizeof request, input);
 }
 
 // The reply, and its memfd (or -1); false when the helper sent none.

@@ -157,24 +157,7 @@ bool receive_request(Request *request, int *input) {
 }
 
 bool send_reply(const Reply &reply, int memfd) {
-  char control[CMSG_SPACE(sizeof(int))] = {};
-  struct iovec iov = {const_cast<Reply *>(&reply), sizeof reply};
-  struct msghdr msg = {};
-  msg.msg_iov = &iov;
-  msg.msg_iovlen = 1;
-  if (memfd >= 0) {
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    struct cmsghdr *cmsg = CMSG_FIRSTHDR(&msg);
-    cmsg->cmsg_level = SOL_SOCKET;
-    cmsg->cmsg_type = SCM_RIGHTS;
-    cmsg->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(cmsg), &memfd, sizeof(int));
-  }
-  ssize_t sent;
-  do sent = sendmsg(kSocketFd, &msg, MSG_NOSIGNAL);
-  while (sent < 0 && errno == EINTR);
-  return sent == ssize_t(sizeof reply);
+  return decoder_send_with_fd(kSocketFd, &reply, sizeof reply, memfd);
 }
 
 bool write_all(int fd, const guchar *data, size_t length, off_t offset) {
@@ -396,6 +379,27 @@ Reply decode(int input, const Request &request, GdkPixbuf **result) {
 }
 
 }  // namespace
+
+bool decoder_send_with_fd(int socket, const void *data, size_t length, int fd) {
+  char control[CMSG_SPACE(sizeof(int))] = {};
+  struct iovec iov = {const_cast<void *>(data), length};
+  struct msghdr msg = {};
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  if (fd >= 0) {
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    struct cmsghdr *cmsg = CMSG_FIRSTHDR(&msg);
+    cmsg->cmsg_level = SOL_SOCKET;
+    cmsg->cmsg_type = SCM_RIGHTS;
+    cmsg->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(cmsg), &fd, sizeof(int));
+  }
+  ssize_t sent;
+  do sent = sendmsg(socket, &msg, MSG_NOSIGNAL);
+  while (sent < 0 && errno == EINTR);
+  return sent == ssize_t(length);
+}
 
 FILE *decoder_helper_open_input(const char *path) {
   const size_t folder = strlen(kInputFolder);

@@ -54,7 +54,12 @@ inline std::int64_t rowstride(std::int32_t width, std::int32_t channels) {
 
 }  // namespace decoder_protocol
 
+#include <cstddef>
 #include <cstdio>
+
+// Sends length bytes of data on a socket with fd passed beside them (none
+// when fd is -1); false unless all of them went.
+bool decoder_send_with_fd(int socket, const void *data, size_t length, int fd);
 
 // The helper's input as a stream, when the library opens it by the name the
 // helper gave it; null for any other name.  Only the helper executable's
