@@ -279,6 +279,27 @@ int image_render(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y
   return 0;
 }
 
+gboolean image_composite(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y,
+                         GdkRectangle dest) {
+  g_return_val_if_fail(image && image->pixbuf, FALSE);
+  g_return_val_if_fail(GDK_IS_DRAWABLE(drawable), FALSE);
+  if (!clip_copy(image, src_x, src_y, dest.x, dest.y, dest.width, dest.height)) return TRUE;
+  ObjectRef<GdkGC> gc(gdk_gc_new(drawable));
+  return render_blended(image, drawable, gc.get(), src_x, src_y, dest) != 0;
+}
+
+gboolean image_has_partial_alpha(const VorpixImage *image) {
+  g_return_val_if_fail(image && image->pixbuf, FALSE);
+  if (!gdk_pixbuf_get_has_alpha(image->pixbuf)) return FALSE;
+  const int width = image_width(image);
+  for (int y = 0; y < image_height(image); y++) {
+    const guchar *p = row_of(image->pixbuf, y);
+    for (int x = 0; x < width; x++, p += kRgbaChannels)
+      if (p[3] != 0 && p[3] != kOpaque) return TRUE;
+  }
+  return FALSE;
+}
+
 gboolean image_has_transparency(const VorpixImage *image) {
   g_return_val_if_fail(image && image->pixbuf, FALSE);
   if (!gdk_pixbuf_get_has_alpha(image->pixbuf)) return FALSE;

@@ -59,9 +59,17 @@ int image_draw_region_on_pixmap(VorpixImage *image, GdkRectangle area, GdkPixmap
 // blended over the drawable's pixels.
 int image_render(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y,
                  GdkRectangle dest);
+// Source over the drawable's pixels, straight alpha, whatever its depth: on
+// a drawable without alpha the result stays opaque.  FALSE, nothing drawn,
+// when the drawable's pixels or the memory to blend them cannot be had.
+gboolean image_composite(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y,
+                         GdkRectangle dest);
 
 // Whether any pixel is less than opaque.
 gboolean image_has_transparency(const VorpixImage *image);
+// Whether any pixel is neither transparent nor opaque: one that a one-bit
+// mask cannot show.
+gboolean image_has_partial_alpha(const VorpixImage *image);
 // Composites the image over an opaque colour: every pixel opaque afterwards.
 void image_over_colour(VorpixImage *image, guchar red, guchar green, guchar blue);
 

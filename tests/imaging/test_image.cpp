@@ -144,6 +144,24 @@ TEST_F(PixmapTest, RenderDrawsOnlyPixelsAtOrAboveTheAlphaThreshold) {
   image_free(image);
 }
 
+// Where the one-bit mask of image_render cuts, the composite blends; only
+// alpha between the two ends tells a picture that needs it.
+TEST_F(PixmapTest, CompositeBlendsOverAnOpaquePixmapWhereTheMaskWouldCut) {
+  const guchar alphas[] = {0, 1, 100, 127, 128, 254, 255};
+  const int n = int(sizeof alphas);
+  VorpixImage *image = image_new(n, 1);
+  for (int x = 0; x < n; x++) set_pixel(image, x, 0, {255, 0, 0, alphas[x]});
+  ASSERT_TRUE(image_composite(image, pixmap_, 0, 0, GdkRectangle{20, 30, n, 1}));
+  for (int x = 0; x < n; x++) {
+    const guchar rest = guchar(255 - alphas[x]);  // red over white, rounded
+    EXPECT_EQ(pixmap_pixel(20 + x, 30), (Rgba{255, rest, rest, 255})) << int(alphas[x]);
+  }
+  EXPECT_TRUE(image_has_partial_alpha(image));
+  for (int x = 0; x < n; x++) set_pixel(image, x, 0, {255, 0, 0, guchar(x % 2 ? 255 : 0)});
+  EXPECT_FALSE(image_has_partial_alpha(image));
+  image_free(image);
+}
+
 TEST_F(PixmapTest, RenderFromASourcePointAndPartlyOffTheDrawable) {
   VorpixImage *image = image_new(10, 10);
   for (int y = 0; y < 10; y++)
