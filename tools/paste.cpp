@@ -42,6 +42,7 @@ void release_images(PasteTool *paste) {
   if (paste->snapshot) image_free(paste->snapshot);
   paste->image = nullptr;
   paste->snapshot = nullptr;
+  paste->blended = false;
 }
 
 // Puts back, from the snapshot, what the picture covered at its last place.
@@ -72,7 +73,11 @@ void paint_at(PasteTool *paste, int nx, int ny, int dw, int dh) {
   if (pw <= 0 || ph <= 0) return;
   GdkRectangle dest = {nx, ny, pw, ph};
   VorpixDrawing *drawing = paste->drawing;
-  image_render(paste->image, drawing->backing_pixmap, 0, 0, dest);
+  // A piece with partial alpha is blended over the picture; without, the
+  // server's one-bit mask gives the same pixels at less cost.  Should the
+  // blend fail for memory, the piece is still shown, cut at the mask.
+  if (!paste->blended || !image_composite(paste->image, drawing->backing_pixmap, 0, 0, dest))
+    image_render(paste->image, drawing->backing_pixmap, 0, 0, dest);
   drawing_modified_area(drawing, dest);
 }
 
@@ -133,6 +138,7 @@ void tool_select(VorpixTool *tool) {
   paste->snapshot = drawing_create_image(tool->drawing);
   if (!has_piece) return;
   paste->image = image_new_copy(clipboard->image);
+  paste->blended = paste->image && image_has_partial_alpha(paste->image);
   selection_set_points(canvas->selection, clipboard->points);
   const GdkPoint corner = landing_corner(canvas);
   paste_move(tool, corner.x, corner.y);

@@ -15,6 +15,7 @@ struct PasteTool : VorpixTool {
   gint32 placed;                // 1 once the picture has been put down; never reset
   gint32 last_x, last_y;        // top-left corner of the last placement
   gint32 offset_x, offset_y;    // grab offset: picture corner minus pointer
+  bool blended;                 // the picture has partial alpha: composited, not cut at a mask
 };
 
 // The canvas's paste tool (the canvas owns it and calls its destroy).  name

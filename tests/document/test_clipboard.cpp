@@ -18,11 +18,14 @@
 #include "document/canvas.h"
 #include "document/clipboard.h"
 #include "document/drawing.h"
+#include "document/history.h"
 #include "imaging/image.h"
 #include "panels/status_bar.h"
 #include "shell/window.h"
+#include "tests/harness/alpha_pictures.h"
 #include "tests/harness/canvas_helpers.h"
 #include "tests/harness/hostile_loader.h"
+#include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 #include "tools/paste.h"
 #include "tools/polyselect.h"
@@ -746,6 +749,141 @@ TEST_F(ClipboardTest, CutCopyAndPasteMenuItems) {
 }
 
 // ---- decoding and sending without a peer ----
+
+// ---- pictures with transparency ----
+
+using vorpix_test::Rgba;
+
+// A picture of kAlphaWidth x kAlphaHeight whose alpha runs through 0, 64,
+// 128, 200 and 255 diagonally, each pixel a colour of its own.
+constexpr int kAlphaWidth = 60, kAlphaHeight = 40;
+Rgba alpha_ground(int x, int y) {
+  static const guchar kAlphas[] = {0, 64, 128, 200, 255};
+  return {guchar(x * 4), guchar(y * 6), guchar(255 - x * 4), kAlphas[(x + y) % 5]};
+}
+
+std::string png_of(GdkPixbuf *pixbuf) {
+  gchar *buffer = nullptr;
+  gsize size = 0;
+  EXPECT_TRUE(gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", nullptr, nullptr));
+  std::string bytes(buffer, size);
+  g_free(buffer);
+  return bytes;
+}
+
+class ClipboardAlphaTest : public ClipboardTest {
+ protected:
+  // Opens a PNG of the pixbuf (taken over) as the window's picture.
+  void open_picture(GdkPixbuf *pixbuf) {
+    const std::string path = dir.file("picture.png");
+    ASSERT_TRUE(gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr));
+    g_object_unref(pixbuf);
+    VorpixDrawing *opened = drawing_new_from_file(area, canvas->gc, path.c_str());
+    ASSERT_NE(opened, nullptr);
+    canvas_set_drawing(canvas, opened);
+    ASSERT_TRUE(drawing()->has_alpha);
+    pump();
+  }
+  void open_alpha_ground() {
+    GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, kAlphaWidth, kAlphaHeight);
+    for (int y = 0; y < kAlphaHeight; y++)
+      for (int x = 0; x < kAlphaWidth; x++) vorpix_test::set_rgba(pixbuf, x, y, alpha_ground(x, y));
+    open_picture(pixbuf);
+  }
+  // The top-left kAlphaWidth x kAlphaHeight of the picture, RGBA.
+  std::vector<Rgba> picture() {
+    VorpixImage *image = drawing_create_image(drawing());
+    EXPECT_NE(image, nullptr);
+    std::vector<Rgba> out;
+    if (!image) return out;
+    for (int y = 0; y < kAlphaHeight; y++)
+      for (int x = 0; x < kAlphaWidth; x++)
+        out.push_back(vorpix_test::rgba_of(image_pixbuf(image), x, y));
+    image_free(image);
+    return out;
+  }
+  vorpix_test::ScratchDir dir;
+};
+
+// What another program reads as PNG is the selected area with its alpha,
+// to the byte, whether copied or cut.
+TEST_F(ClipboardAlphaTest, CopyAndCutSendTheAreaWithItsAlphaAsPng) {
+  for (bool cut : {false, true}) {
+    open_picture(vorpix_test::new_banded_pixbuf());
+    canvas_select_all(canvas);
+    cut ? canvas_cut(canvas) : canvas_copy(canvas);
+    ChildResult r = run_serving({"xclip", "-selection", "clipboard", "-t", "image/png", "-o"});
+    ASSERT_EQ(r.status, 0) << cut;
+    GdkPixbuf *png = decode(r.out);
+    ASSERT_NE(png, nullptr) << cut;
+    ASSERT_EQ(gdk_pixbuf_get_width(png), vorpix_test::kBandsWidth);
+    ASSERT_EQ(gdk_pixbuf_get_height(png), vorpix_test::kBandsHeight);
+    ASSERT_TRUE(gdk_pixbuf_get_has_alpha(png));
+    for (int y = 0; y < vorpix_test::kBandsHeight; y++)
+      for (int x = 0; x < vorpix_test::kBandsWidth; x++)
+        ASSERT_EQ(vorpix_test::rgba_of(png, x, y), vorpix_test::band_colour(x))
+            << cut << " " << x << "," << y;
+    g_object_unref(png);
+  }
+}
+
+// A piece with transparent, half transparent and opaque bands, pasted from
+// another program onto an opaque picture and onto one with alpha: shown
+// composited while it floats, left composited where it is put, and undone.
+TEST_F(ClipboardAlphaTest, PastedAlphaIsCompositedOverThePicture) {
+  GdkPixbuf *bands = vorpix_test::new_banded_pixbuf();
+  offer_from_xclip("image/png", png_of(bands));
+  g_object_unref(bands);
+  constexpr int kPutX = 20, kPutY = 10;
+  for (bool alpha : {false, true}) {
+    if (alpha) open_alpha_ground();
+    const std::vector<Rgba> before = picture();
+    const std::vector<guint32> shown_before =
+        vorpix_test::drawable_pixels(area->window, kAlphaWidth, kAlphaHeight);
+    paste_and_wait(canvas);
+    ASSERT_EQ(canvas->tool, canvas->paste_tool) << alpha;
+    drag(5, 5, kPutX + 5, kPutY + 5);
+    pump();
+
+    auto want = [&](int x, int y) {
+      const Rgba under = before[y * kAlphaWidth + x];
+      const int px = x - kPutX, py = y - kPutY;
+      if (px < 0 || py < 0 || px >= vorpix_test::kBandsWidth || py >= vorpix_test::kBandsHeight)
+        return under;
+      const Rgba piece = vorpix_test::band_colour(px);
+      return alpha ? vorpix_test::over_rgba(piece, under) : vorpix_test::over_colour(piece, under);
+    };
+    std::vector<Rgba> got = picture();
+    for (int y = 0; y < kAlphaHeight; y++)
+      for (int x = 0; x < kAlphaWidth; x++)
+        ASSERT_EQ(got[y * kAlphaWidth + x], want(x, y)) << alpha << " " << x << "," << y;
+
+    // The window shows the floating piece composited: on an opaque picture
+    // the very pixels; on one with alpha over the checkerboard, which the
+    // transparent band leaves as it was.
+    for (int x = kPutX; x < kPutX + vorpix_test::kBandsWidth; x++) {
+      const int y = kPutY + 2;
+      const guint32 shown = window_pixel(x, y);
+      const Rgba w = want(x, y);
+      const guint32 was = shown_before[y * kAlphaWidth + x];
+      const int band = (x - kPutX) / vorpix_test::kBandWidth;
+      if (!alpha)
+        EXPECT_EQ(shown, (guint32(w.r) << 16) | (guint32(w.g) << 8) | w.b) << x;
+      else if (band == 0)
+        EXPECT_EQ(shown, was) << x;
+      else if (band == 1)
+        EXPECT_NE(shown, was) << x;
+      else
+        EXPECT_EQ(shown, 0x010203u) << x;
+    }
+
+    key(GDK_Escape);
+    EXPECT_NE(canvas->tool, canvas->paste_tool);
+    EXPECT_EQ(picture(), got) << alpha;
+    ASSERT_TRUE(history_undo(canvas)) << alpha;
+    EXPECT_EQ(picture(), before) << alpha;
+  }
+}
 
 class SelectionDataTest : public ClipboardTest {
  protected:

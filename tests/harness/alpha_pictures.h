@@ -57,4 +57,13 @@ inline Rgba over_colour(Rgba s, Rgba ground) {
   return {mix(s.r, ground.r), mix(s.g, ground.g), mix(s.b, ground.b), 255};
 }
 
+// Source over any ground, straight alpha, each result rounded to nearest:
+// over an opaque ground the same as over_colour.
+inline Rgba over_rgba(Rgba s, Rgba d) {
+  const int top = s.a * 255, under = d.a * (255 - s.a), total = top + under;
+  if (s.a == 0) return d;
+  auto mix = [&](int c, int g) { return guchar((c * top + g * under + total / 2) / total); };
+  return {mix(s.r, d.r), mix(s.g, d.g), mix(s.b, d.b), guchar((total + 127) / 255)};
+}
+
 }  // namespace vorpix_test
