@@ -141,8 +141,7 @@ VorpixImage *pixel_work(Command command, VorpixImage *input) {
       result = image_scale(input, kSide / 2, kSide / 2, IMAGE_SCALE_PIXEL_EXACT);
       break;
     case kRotate:
-      image_rotate(input, kTurn);
-      image_flatten(input, kWhite);
+      image_rotate_filled(input, kTurn, kWhite);
       break;
   }
   if (result != input) image_free(input);

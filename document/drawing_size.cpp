@@ -91,20 +91,18 @@ DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees) {
 
   VorpixImage *picture = whole_picture(drawing);
   if (!picture) return DRAWING_SIZE_NO_MEMORY;
-  // The quarter turns of the image buffer count counter-clockwise.
+  // The corners a free turn uncovers take the opaque background colour in
+  // the image rather than through a mask on the server: one transfer, and
+  // the turned pixels keep their alpha.  The quarter turns of the image
+  // buffer count counter-clockwise.
+  guchar rgb[3];
+  background_rgb(drawing, rgb);
   const int refused = right_angle
                           ? image_rotate_simple(picture, static_cast<int>(kFullTurn - turn) % 360)
-                          : image_rotate(picture, turn);
+                          : image_rotate_filled(picture, turn, rgb);
   if (refused) {
     image_free(picture);
     return DRAWING_SIZE_NO_MEMORY;
-  }
-  // The corners a free turn uncovers, in the background colour here rather
-  // than through a mask on the server: one opaque transfer.
-  if (!right_angle) {
-    guchar rgb[3];
-    background_rgb(drawing, rgb);
-    image_flatten(picture, rgb);
   }
   return take(drawing, picture);
 }

@@ -103,3 +103,6 @@ int image_rotate_simple(VorpixImage *image, int degrees);
 // than 32767 pixels a side or 2^28 pixels in all, or one whose memory cannot
 // be had.
 int image_rotate(VorpixImage *image, double degrees);
+// As image_rotate, but the uncovered pixels are the opaque colour rgb[3];
+// every turned pixel keeps its source pixel's alpha.
+int image_rotate_filled(VorpixImage *image, double degrees, const guchar rgb[3]);

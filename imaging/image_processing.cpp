@@ -39,7 +39,7 @@ const VorpixEffectEntry effect_table[] = {
     {"emboss", ImageEmbose},
     {"oil_paint", ImageOilPaint},
     {"add_noise", ImageAddNoise},
-    {"spread", ImageSpread},
+    {"spread", ImageSpread, true},
     {"pixelize", ImagePixelize},
     {"blend", ImageBlend},
     {"solarize", ImageSolarize},
@@ -186,7 +186,36 @@ void map_samples(const VorpixImage *input, VorpixImage *output, const LevelTable
   });
 }
 
+// Gives every pixel of output the alpha sample of input's pixel at its
+// place; the colours stay as they are.
+void keep_alpha(const VorpixImage *input, VorpixImage *output) {
+  const Raster in(input), out(output);
+  for_row_ranges(in.height, in.width, [&](int first, int last) {
+    for (int y = first; y < last; y++) {
+      const guchar *s = in.row(y);
+      guchar *d = out.row(y);
+      int x = 0;
+#if defined(__SSE2__)
+      const int end = vector_end(0, in.width);
+      const __m128i alpha = sse2::alpha_mask();
+      for (; x < end; x += sse2::kPixels, s += 16, d += 16)
+        sse2::store(d, _mm_or_si128(_mm_andnot_si128(alpha, sse2::load(d)),
+                                    _mm_and_si128(alpha, sse2::load(s))));
+#endif
+      for (; x < in.width; x++, s += kPixelSize, d += kPixelSize) d[3] = s[3];
+    }
+  });
+}
+
 }  // namespace
+
+void image_apply_effect(VorpixEffectFunc effect, const VorpixImage *input, VorpixImage *output) {
+  g_return_if_fail(effect != nullptr && image_effect_compatible(input, output));
+  effect(input, output);
+  for (const VorpixEffectEntry *entry = effect_table; entry->name; entry++)
+    if (entry->func == effect && entry->moves_alpha) return;
+  keep_alpha(input, output);
+}
 
 void ImageGrey(const VorpixImage *input, VorpixImage *output) {
   g_return_if_fail(image_effect_compatible(input, output));

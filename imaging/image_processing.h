@@ -8,8 +8,10 @@
 // writes the red, green and blue samples of every pixel of `output`, a new
 // RGBA image of the input's size (image_new).  It keeps no reference to
 // either image: the caller owns and frees both.  Alpha samples are left alone
-// except by ImageSpread (copies the input's), ImageEdge and ImageEmbose
-// (alpha 0).  Nothing here knows about widgets.
+// except by ImageSpread (moves the input's along with the colours), ImageEdge
+// and ImageEmbose (alpha 0); image_apply_effect gives every result the
+// input's alpha.  The colours never depend on the input's alpha.  Nothing
+// here knows about widgets.
 //
 // Effects may run on any thread, several at once on different images: they
 // keep no state between calls and share nothing but the read-only
@@ -32,6 +34,9 @@ typedef void (*VorpixEffectFunc)(const VorpixImage *input, VorpixImage *output);
 struct VorpixEffectEntry {
   const char *name;  // also the widget name of the effect's menu item
   VorpixEffectFunc func;
+  // The effect moves pixels (spread) and their alpha with them; every other
+  // effect's output pixel takes the alpha of the input pixel at its place.
+  bool moves_alpha = false;
 };
 
 // The fifteen effects in menu order, closed by a row whose members are null.
@@ -39,6 +44,13 @@ extern const VorpixEffectEntry effect_table[];
 
 // The effect whose name equals `name` byte for byte; null when none does.
 VorpixEffectFunc image_lookup_effect(const char *name);
+
+// Applies an effect of the table as the program does: effect(input, output),
+// then every output pixel gets the alpha of the input pixel it comes from
+// (the one its colours came from for an effect that moves alpha, the one at
+// its place for the others), whatever the effect left there.  The colours
+// are the effect's own.  Throws std::bad_alloc as the effect does.
+void image_apply_effect(VorpixEffectFunc effect, const VorpixImage *input, VorpixImage *output);
 
 // The effects' parameters.  Nothing in the program changes them; every effect
 // reads its field anew on each application.

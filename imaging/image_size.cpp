@@ -14,8 +14,6 @@ namespace {
 // integrate over all of them.
 constexpr double kTileBelow = 0.5;
 constexpr int kMinPolygonPoints = 3;
-// As image_render: alpha below this leaves what is underneath.
-constexpr guchar kAlphaThreshold = 127;
 
 GdkRegion *outline_region(const VorpixPointArray *outline) {
   if (point_array_size(outline) < kMinPolygonPoints) return gdk_region_new();
@@ -90,22 +88,6 @@ void image_fill_outside(VorpixImage *image, const VorpixPointArray *outline, int
   gdk_region_offset(inside, -x, -y);
   fill_all_but(image, inside, rgb);
   gdk_region_destroy(inside);
-}
-
-void image_flatten(VorpixImage *image, const guchar rgb[3]) {
-  g_return_if_fail(image && gdk_pixbuf_get_n_channels(image->pixbuf) == kRgbaChannels);
-  const int width = image_width(image);
-  for (int y = 0; y < image_height(image); y++) {
-    guchar *p = row_of(image->pixbuf, y);
-    for (int x = 0; x < width; x++, p += kRgbaChannels) {
-      if (p[3] < kAlphaThreshold) {
-        p[0] = rgb[0];
-        p[1] = rgb[1];
-        p[2] = rgb[2];
-      }
-      p[3] = kOpaque;
-    }
-  }
 }
 
 VorpixImage *image_canvas_resize(const VorpixImage *source, int width, int height, int anchor,

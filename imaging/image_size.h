@@ -54,11 +54,6 @@ bool image_outline_box(const VorpixPointArray *outline, int width, int height, G
 void image_fill_outside(VorpixImage *image, const VorpixPointArray *outline, int x, int y,
                         const guchar rgb[3]);
 
-// Gives every pixel that drawing would leave out (alpha below the threshold
-// image_render uses) the opaque colour rgb[3], and makes the others opaque:
-// the image then draws as it would render over that colour.
-void image_flatten(VorpixImage *image, const guchar rgb[3]);
-
 // A width x height picture holding source with its anchor kept; new area is
 // the opaque colour rgb[3], area beyond the new size is cut off.
 VorpixImage *image_canvas_resize(const VorpixImage *source, int width, int height, int anchor,

@@ -97,11 +97,17 @@ void ImageSpread(const VorpixImage *input, VorpixImage *output) {
     for (int x = 0; x < in.width; x++, p += pixel_size, r += 2) {
       const int nx = pick(across[x], r[0]);
       const int ny = pick(down[y], r[1]);
-      // Colours trade places; alpha stays put.
+      // Whole pixels trade places: alpha goes with the colours.
       guchar *q = out.row(ny) + static_cast<gsize>(nx) * pixel_size;
-      std::swap(p[0], q[0]);
-      std::swap(p[1], q[1]);
-      std::swap(p[2], q[2]);
+      if (pixel_size == kPixelSize) {
+        guint32 here, there;
+        memcpy(&here, p, sizeof here);
+        memcpy(&there, q, sizeof there);
+        memcpy(p, &there, sizeof there);
+        memcpy(q, &here, sizeof here);
+      } else {
+        for (int c = 0; c < pixel_size; c++) std::swap(p[c], q[c]);
+      }
     }
   }
 }

@@ -69,9 +69,10 @@ int image_rotate_simple(VorpixImage *image, int degrees) {
   return 0;
 }
 
-int image_rotate(VorpixImage *image, double degrees) {
-  g_return_val_if_fail(image && image->pixbuf, 1);
-  g_return_val_if_fail(std::isfinite(degrees), 1);
+namespace {
+
+// A free turn whose uncovered pixels take the RGBA value uncovered.
+int rotate(VorpixImage *image, double degrees, const guchar uncovered[kRgbaChannels]) {
   GdkPixbuf *src = image->pixbuf;
   int w = gdk_pixbuf_get_width(src);
   int h = gdk_pixbuf_get_height(src);
@@ -109,10 +110,25 @@ int image_rotate(VorpixImage *image, double degrees) {
         int px = static_cast<int>(sx), py = static_cast<int>(sy);
         copy_to_rgba(dst, row_of(src, py) + static_cast<std::ptrdiff_t>(px) * channels, channels);
       } else {
-        for (int k = 0; k < kRgbaChannels; k++) dst[k] = kUncovered[k];
+        for (int k = 0; k < kRgbaChannels; k++) dst[k] = uncovered[k];
       }
     }
   }
   image_replace_pixbuf(image, newpixbuf);
   return 0;
+}
+
+}  // namespace
+
+int image_rotate(VorpixImage *image, double degrees) {
+  g_return_val_if_fail(image && image->pixbuf, 1);
+  g_return_val_if_fail(std::isfinite(degrees), 1);
+  return rotate(image, degrees, kUncovered);
+}
+
+int image_rotate_filled(VorpixImage *image, double degrees, const guchar rgb[3]) {
+  g_return_val_if_fail(image && image->pixbuf && rgb, 1);
+  g_return_val_if_fail(std::isfinite(degrees), 1);
+  const guchar uncovered[kRgbaChannels] = {rgb[0], rgb[1], rgb[2], kOpaque};
+  return rotate(image, degrees, uncovered);
 }

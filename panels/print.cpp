@@ -2,8 +2,6 @@
 
 #include <cairo.h>
 
-#include <vector>
-
 #include "imaging/image.h"
 
 namespace {
@@ -18,13 +16,15 @@ void begin_print(GtkPrintOperation *operation, GtkPrintContext *, gpointer) {
   gtk_print_operation_set_n_pages(operation, kPages);
 }
 
-// One pixel in Cairo's ARGB32: native-endian 32-bit words with premultiplied
-// colour (a no-op for the opaque pixels of a drawing).
-guint32 argb32(const guchar *pixel, bool has_alpha) {
-  guint32 alpha = has_alpha ? pixel[3] : kOpaque;
-  auto premultiply = [alpha](guint32 sample) { return (sample * alpha + kOpaque / 2) / kOpaque; };
-  return alpha << 24 | premultiply(pixel[0]) << 16 | premultiply(pixel[1]) << 8 |
-         premultiply(pixel[2]);
+// One pixel over white paper, in Cairo's RGB24: a native-endian 32-bit word,
+// the colour composited with straight alpha and rounded as
+// image_over_colour does (the opaque pixels of a drawing unchanged).
+guint32 rgb24_over_white(const guchar *pixel, bool has_alpha) {
+  const guint32 alpha = has_alpha ? pixel[3] : kOpaque;
+  auto over = [alpha](guint32 sample) {
+    return (sample * alpha + kOpaque * (kOpaque - alpha) + kOpaque / 2) / kOpaque;
+  };
+  return kOpaque << 24 | over(pixel[0]) << 16 | over(pixel[1]) << 8 | over(pixel[2]);
 }
 
 }  // namespace
@@ -66,34 +66,40 @@ void do_print(VorpixImage *image, const char *job_name) {
 
 void do_print_preview(VorpixImage *, const char *) {}
 
-void draw_page(GtkPrintOperation *, GtkPrintContext *context, gint, gpointer data) {
-  VorpixImage *image = static_cast<VorpixImage *>(data);
-  g_assert(image);
-  cairo_t *cr = gtk_print_context_get_cairo_context(context);
-
+cairo_surface_t *print_surface_new(const VorpixImage *image) {
+  g_return_val_if_fail(image != nullptr, nullptr);
   const int width = image_width(image);
   const int height = image_height(image);
+  cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) return surface;
   const int rowstride = image_rowstride(image);
   const int pixelsize = image_pixelsize(image);
   const bool has_alpha = gdk_pixbuf_get_has_alpha(image_pixbuf(image));
   const guchar *pixels = image_pixels(image);
-
-  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
-  std::vector<guint32> copy(static_cast<size_t>(stride / 4) * height);
+  cairo_surface_flush(surface);
+  unsigned char *data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
   for (int y = 0; y < height; y++) {
     const guchar *row = pixels + static_cast<size_t>(y) * rowstride;
-    guint32 *out = copy.data() + static_cast<size_t>(y) * (stride / 4);
-    for (int x = 0; x < width; x++) out[x] = argb32(row + x * pixelsize, has_alpha);
+    guint32 *out = reinterpret_cast<guint32 *>(data + static_cast<size_t>(y) * stride);
+    for (int x = 0; x < width; x++) out[x] = rgb24_over_white(row + x * pixelsize, has_alpha);
   }
+  cairo_surface_mark_dirty(surface);
+  return surface;
+}
 
-  cairo_surface_t *surface = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char *>(copy.data()), CAIRO_FORMAT_ARGB32, width, height, stride);
-  // One image pixel per unit of the context's own coordinates: no scaling.
-  cairo_set_source_surface(cr, surface, 0, 0);
-  cairo_paint(cr);
-  // The page may hold on to the source; finishing it makes any holder take
-  // its own copy of the pixels before the buffer goes.
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_surface_finish(surface);
+void draw_page(GtkPrintOperation *, GtkPrintContext *context, gint, gpointer data) {
+  VorpixImage *image = static_cast<VorpixImage *>(data);
+  g_assert(image);
+  cairo_t *cr = gtk_print_context_get_cairo_context(context);
+  cairo_surface_t *surface = print_surface_new(image);
+  // Without memory for the pixels the page stays blank.
+  if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+    // One image pixel per unit of the context's own coordinates: no scaling.
+    cairo_set_source_surface(cr, surface, 0, 0);
+    cairo_paint(cr);
+    // The context lets go of the picture; the page keeps what it needs.
+    cairo_set_source_rgb(cr, 0, 0, 0);
+  }
   cairo_surface_destroy(surface);
 }

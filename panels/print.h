@@ -25,6 +25,12 @@ void print_keep_settings(GtkPrintOperation *operation, GtkPrintOperationResult r
 // The saved settings (borrowed), or null before the first successful print.
 GtkPrintSettings *print_saved_settings();
 
-// "draw_page" handler; image is the signal's user data (a VorpixImage).
+// The pixels a page shows of image (R, G, B[, A] per pixel, only read): one
+// opaque pixel per image pixel, composited over white as on paper, in an
+// image surface of Cairo's RGB24 format.  The caller owns the surface; its
+// status is an error when the memory for it cannot be had.
+cairo_surface_t *print_surface_new(const VorpixImage *image);
+// "draw_page" handler; image is the signal's user data (a VorpixImage): the
+// picture of print_surface_new, unscaled, at the top-left of the page.
 void draw_page(GtkPrintOperation *operation, GtkPrintContext *context, gint page_nr,
                gpointer image);

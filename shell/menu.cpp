@@ -302,12 +302,13 @@ void on_image_effect_activate(GtkWidget *item, gpointer) {
   {
     CommandStep step(canvas);
     VorpixImage *source = drawing_create_image(drawing);
-    // Every effect writes every pixel it draws back: nothing to clear.
+    // The effect writes every colour and the input's alpha comes along:
+    // nothing to clear.
     VorpixImage *result =
         source ? image_new_unfilled(drawing->width, drawing->height) : nullptr;
     if (result) {
       try {
-        effect(source, result);
+        image_apply_effect(effect, source, result);
         done = true;
       } catch (const std::bad_alloc &) {
         // Its scratch memory could not be had; the picture is untouched.

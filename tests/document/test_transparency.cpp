@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "document/history.h"
 #include "document/view.h"
 #include "imaging/image.h"
+#include "imaging/image_processing.h"
 #include "tests/harness/alpha_pictures.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
@@ -225,6 +228,110 @@ TEST_F(TransparencyTest, SizeAndFlipCommandsKeepAlpha) {
     ASSERT_EQ(drawing()->width, kBandsWidth) << c.name;
     for (int x = 0; x < kBandsWidth; x++) ASSERT_EQ(at(x, 0), band_colour(x)) << c.name << " " << x;
   }
+}
+
+// Every effect on a picture with alpha gives the colours it gives the same
+// picture made opaque, and each pixel the alpha of the input pixel it comes
+// from: spread moves whole pixels, every other effect keeps alpha in place.
+TEST_F(TransparencyTest, EffectsKeepTheAlphaOfThePixelsTheyComeFrom) {
+  // Red and green tell where a pixel came from; every kind of alpha.
+  constexpr int kWidth = 48, kHeight = 40, kStepX = 5, kStepY = 6;
+  const guchar kAlphas[] = {0, 1, 64, 127, 128, 200, 254, 255};
+  const std::set<std::string> kMovesPixels = {"spread"};
+  GdkPixbuf *input = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, kWidth, kHeight);
+  GdkPixbuf *opaque = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, kWidth, kHeight);
+  std::mt19937 engine(5);
+  for (int y = 0; y < kHeight; y++) {
+    for (int x = 0; x < kWidth; x++) {
+      const Rgba p = {guchar(x * kStepX), guchar(y * kStepY), guchar(engine()),
+                      kAlphas[engine() % G_N_ELEMENTS(kAlphas)]};
+      set_rgba(input, x, y, p);
+      guchar *q = gdk_pixbuf_get_pixels(opaque) + y * gdk_pixbuf_get_rowstride(opaque) + x * 3;
+      q[0] = p.r, q[1] = p.g, q[2] = p.b;
+    }
+  }
+  ASSERT_TRUE(gdk_pixbuf_save(input, dir.file("alpha.png").c_str(), "png", nullptr, nullptr));
+  ASSERT_TRUE(gdk_pixbuf_save(opaque, dir.file("opaque.png").c_str(), "png", nullptr, nullptr));
+  g_object_unref(opaque);
+
+  // Each effect's result on one picture, undone before the next; add noise
+  // and spread draw the same random() sequence on both pictures.
+  auto results = [&](const char *file) {
+    VorpixDrawing *opened = drawing_new_from_file(area, canvas->gc, dir.file(file).c_str());
+    EXPECT_NE(opened, nullptr) << file;
+    std::vector<std::vector<Rgba>> out;
+    if (!opened) return out;
+    canvas_set_drawing(canvas, opened);
+    pump();
+    unsigned seed = 1;
+    for (const VorpixEffectEntry *entry = effect_table; entry->name; entry++) {
+      srandom(seed++);
+      gtk_menu_item_activate(GTK_MENU_ITEM(widget(entry->name)));
+      pump();
+      out.push_back(picture());
+      EXPECT_TRUE(history_undo(canvas)) << entry->name;
+    }
+    return out;
+  };
+  const std::vector<std::vector<Rgba>> got = results("alpha.png"), want = results("opaque.png");
+  ASSERT_EQ(got.size(), 15u);
+  ASSERT_EQ(want.size(), 15u);
+  for (int e = 0; e < 15; e++) {
+    const char *name = effect_table[e].name;
+    const bool moves = kMovesPixels.count(name) > 0;
+    ASSERT_EQ(got[e].size(), size_t(kWidth) * kHeight) << name;
+    for (int y = 0; y < kHeight; y++) {
+      for (int x = 0; x < kWidth; x++) {
+        const Rgba g = got[e][y * kWidth + x], w = want[e][y * kWidth + x];
+        ASSERT_EQ((Rgba{g.r, g.g, g.b, 255}), w) << name << " " << x << "," << y;
+        const Rgba from = moves ? rgba_of(input, g.r / kStepX, g.g / kStepY) : rgba_of(input, x, y);
+        ASSERT_EQ(g.a, from.a) << name << " " << x << "," << y;
+        if (moves) {
+          ASSERT_EQ(g, from) << name << " " << x << "," << y;
+        }
+      }
+    }
+  }
+  g_object_unref(input);
+}
+
+// A free turn keeps the alpha of every turned pixel; the corners it
+// uncovers are the background colour, opaque.
+TEST_F(TransparencyTest, FreeRotationKeepsAlphaAndFillsTheCornersOpaque) {
+  constexpr double kTurn = 30;
+  open_banded();
+  // The turn of the picture's pixels, whose uncovered corners are
+  // transparent white: a colour the banded picture does not hold.
+  VorpixImage *turned = drawing_create_image(drawing());
+  ASSERT_NE(turned, nullptr);
+  ASSERT_EQ(image_rotate(turned, kTurn), 0);
+  constexpr Rgba kUncovered = {255, 255, 255, 0};
+
+  history_begin(canvas);
+  ASSERT_EQ(drawing_rotate_by(drawing(), kTurn), DRAWING_SIZE_DONE);
+  drawing_modified(drawing());
+  canvas_resize(canvas);
+  history_end(canvas);
+  pump();
+  ASSERT_TRUE(drawing()->has_alpha);
+  ASSERT_EQ(drawing()->width, image_width(turned));
+  ASSERT_EQ(drawing()->height, image_height(turned));
+  const std::vector<Rgba> got = picture();
+  int corners = 0, clear = 0, half = 0;
+  for (int y = 0; y < drawing()->height; y++) {
+    for (int x = 0; x < drawing()->width; x++) {
+      const Rgba source = rgba_of(image_pixbuf(turned), x, y);
+      const bool corner = source == kUncovered;
+      corners += corner;
+      clear += source.a == 0 && !corner;
+      half += source.a == 128;
+      ASSERT_EQ(got[y * drawing()->width + x], corner ? kWhite : source) << x << "," << y;
+    }
+  }
+  EXPECT_GT(corners, 0);
+  EXPECT_GT(clear, 0);
+  EXPECT_GT(half, 0);
+  image_free(turned);
 }
 
 }  // namespace

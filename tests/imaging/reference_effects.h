@@ -309,7 +309,7 @@ inline void spread(const VorpixImage *in, VorpixImage *out) {
       int nx = (int)(x0 + (x1 - x0) * t);
       double t2 = (random() % 268435455) / 268435455.0;
       int ny = (int)(y0 + (y1 - y0) * t2);
-      for (int c = 0; c < 3; c++) {
+      for (int c = 0; c < ps; c++) {
         int a = sample(out, x, y, c), b = sample(out, nx, ny, c);
         set_sample(out, x, y, c, b);
         set_sample(out, nx, ny, c, a);

@@ -346,15 +346,26 @@ TEST(Spread, OnePixelWidePictureOnlyShufflesItsColumn) {
   Image output = run_effect(ImageSpread, input);
   EXPECT_EQ(colours_of(output), colours_of(input));
   EXPECT_NE(first_difference(input, output, 3), "");
-  for (int y = 0; y < 12; y++) EXPECT_EQ(pixel(output, 0, y)[3], pixel(input, 0, y)[3]);
 }
 
-TEST(Spread, UniformPictureIsUnchangedAndAlphaCopied) {
-  Image input = uniform(8, 6, 10, 20, 30);
-  for (int y = 0; y < 6; y++)
-    for (int x = 0; x < 8; x++) pixel(input, x, y)[3] = static_cast<guchar>(x * 30 + y);
+TEST(Spread, UniformPictureIsUnchangedAlphaIncluded) {
+  Image input = new_image(8, 6);
+  fill(input, 10, 20, 30, 77);
   Image output = run_effect(ImageSpread, input);
   EXPECT_EQ(first_difference(input, output, 4), "");
+}
+
+// Whole pixels move: each keeps the alpha it had with its colours.
+TEST(Spread, AlphaTravelsWithItsColours) {
+  Image input = random_picture(13, 9, Kind::kNoise, 12);
+  auto alpha_of = [](const guchar *p) { return static_cast<guchar>(p[0] ^ p[1] ^ p[2]); };
+  for (int y = 0; y < 9; y++)
+    for (int x = 0; x < 13; x++) pixel(input, x, y)[3] = alpha_of(pixel(input, x, y));
+  Image output = run_effect(ImageSpread, input);
+  EXPECT_NE(first_difference(input, output, 4), "");
+  for (int y = 0; y < 9; y++)
+    for (int x = 0; x < 13; x++)
+      ASSERT_EQ(pixel(output, x, y)[3], alpha_of(pixel(output, x, y))) << x << "," << y;
 }
 
 TEST(Spread, MovesColoursButKeepsEveryOne) {

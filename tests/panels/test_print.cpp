@@ -9,6 +9,7 @@
 
 #include "imaging/image.h"
 #include "panels/print.h"
+#include "tests/harness/alpha_pictures.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 
@@ -207,6 +208,30 @@ TEST(Print, PictureWithoutAlphaPrintsInTrueColoursToo) {
   GdkPixbuf *page = rasterise(pdf);
   expect_picture_at(page, kLeft, kTop);
   if (page) g_object_unref(page);
+}
+
+// Paper has no alpha: the page's pixels are the picture over white, opaque.
+TEST(Print, PictureWithAlphaPrintsOverWhite) {
+  using namespace vorpix_test;
+  VorpixImage *image = g_new0(VorpixImage, 1);
+  image->pixbuf = new_banded_pixbuf();
+  cairo_surface_t *surface = print_surface_new(image);
+  ASSERT_EQ(cairo_surface_status(surface), CAIRO_STATUS_SUCCESS);
+  ASSERT_EQ(cairo_image_surface_get_format(surface), CAIRO_FORMAT_RGB24);
+  ASSERT_EQ(cairo_image_surface_get_width(surface), kBandsWidth);
+  ASSERT_EQ(cairo_image_surface_get_height(surface), kBandsHeight);
+  const unsigned char *data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int y = 0; y < kBandsHeight; y++) {
+    for (int x = 0; x < kBandsWidth; x++) {
+      guint32 word;
+      memcpy(&word, data + y * stride + x * 4, sizeof word);
+      const Rgba got = {guchar(word >> 16), guchar(word >> 8), guchar(word), 255};
+      ASSERT_EQ(got, over_colour(band_colour(x), Rgba{255, 255, 255, 255})) << x << "," << y;
+    }
+  }
+  cairo_surface_destroy(surface);
+  image_free(image);
 }
 
 int copies(GtkPrintSettings *settings) {
