@@ -408,12 +408,22 @@ gboolean canvas_paste_cancel(VorpixCanvas *canvas) {
   return TRUE;
 }
 
-void canvas_paste_bytes(VorpixCanvas *canvas, const guchar *data, gssize length) {
+void canvas_paste_bytes(VorpixCanvas *canvas, const guchar *data, gssize length,
+                        const char *mime_type) {
   g_return_if_fail(VORPIX_IS_CANVAS(canvas));
   bool too_large = false;
-  GdkPixbuf *pixbuf = data && length > 0
-                          ? decode_picture(data, static_cast<gsize>(length), nullptr, &too_large)
-                          : nullptr;
+  // The decode runs the main loop: the reference keeps the canvas through a
+  // close of its window.
+  std::unique_ptr<GtkWidget, GObjectUnref> keep(GTK_WIDGET(g_object_ref(canvas->drawing_area)));
+  GdkPixbuf *pixbuf =
+      data && length > 0
+          ? decode_picture(data, static_cast<gsize>(length), mime_type && *mime_type ? mime_type : nullptr,
+                           &too_large)
+          : nullptr;
+  if (!canvas_is_open(canvas)) {
+    if (pixbuf) g_object_unref(pixbuf);
+    return;
+  }
   if (!pixbuf) {
     canvas_paste_refused(canvas, too_large ? PASTE_TOO_LARGE : PASTE_NO_PICTURE);
     return;
@@ -441,6 +451,9 @@ void canvas_paste_picture(VorpixCanvas *canvas, GdkPixbuf *pixbuf) {
   point_array_append(clipboard->points, 0, h);
   point_array_append(clipboard->points, 0, 0);
   status_bar_set_message(status_bar_lookup(canvas->drawing_area), nullptr);
+  // A piece still floating is put down first: paste mode would otherwise
+  // go on with it, not with the picture that came.
+  canvas_end_paste_mode(canvas);
   canvas_begin_paste_mode(canvas);
 }
 

@@ -58,10 +58,14 @@ enum PasteRefusal {
   PASTE_NO_ANSWER,   // the owner did not answer in time
 };
 // For pictures that come from outside by other ways (a drop): the bytes of
-// an encoded picture arrived and are pasted as the clipboard's would be, or
-// refused with the status bar saying why.
-void canvas_paste_bytes(VorpixCanvas *canvas, const guchar *data, gssize length);
-// A decoded picture (not taken over) becomes the record's and is pasted.
+// an encoded picture arrived, offered as mime_type (null or empty: the bytes
+// tell), and are pasted as the clipboard's would be, or refused with the
+// status bar saying why.  The decode runs the main loop; nothing happens
+// when the canvas's window was closed meanwhile.
+void canvas_paste_bytes(VorpixCanvas *canvas, const guchar *data, gssize length,
+                        const char *mime_type = nullptr);
+// A decoded picture (not taken over) becomes the record's and is pasted;
+// a piece still floating is put down first.
 void canvas_paste_picture(VorpixCanvas *canvas, GdkPixbuf *pixbuf);
 // No picture came: the status bar says why; paste mode does not start.
 void canvas_paste_refused(VorpixCanvas *canvas, PasteRefusal why);

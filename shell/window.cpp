@@ -5,6 +5,7 @@
 
 #include "document/canvas.h"
 #include "document/drawing.h"
+#include "shell/drop.h"
 #include "shell/recent_menu.h"
 #include "shell/translation.h"
 #include "shell/util.h"
@@ -127,6 +128,7 @@ GtkWidget *create_window() {
   gtk_window_set_default_size(GTK_WINDOW(window), kDefaultWidth, kDefaultHeight);
   set_window_icon(GTK_WINDOW(window));
   recent_menu_attach(window);
+  drop_attach(window);
   gtk_widget_show_all(window);
   tool_palette_set_active_button(window, "pen_button");
   // Show the pen's button pressed too; its click handler now only keeps it so.
