@@ -733,6 +733,39 @@ TEST_F(ClipboardTest, PictureBytesFromOutsideArePastedOrRefusedWithTheReason) {
   }
 }
 
+// The decode runs the main loop, where the window can go.
+TEST_F(ClipboardTest, PictureBytesForAWindowClosedDuringTheDecodeAreLeftAlone) {
+  GtkWidget *other = open_window();
+  VorpixCanvas *closing = canvas_of(other);
+  const std::string bytes = encoded_picture(30, 20, "png");
+  struct Closer {
+    GtkWidget *window;
+    bool closed;
+  } closer = {other, false};
+  // Before the helper's answer, at the decode's first turn of the loop.
+  g_idle_add_full(
+      G_PRIORITY_HIGH,
+      [](gpointer data) -> gboolean {
+        auto *closer = static_cast<Closer *>(data);
+        gtk_widget_destroy(closer->window);
+        closer->closed = true;
+        return G_SOURCE_REMOVE;
+      },
+      &closer, nullptr);
+  LogCapture log;
+  canvas_paste_bytes(closing, reinterpret_cast<const guchar *>(bytes.data()),
+                     static_cast<gssize>(bytes.size()), "image/png");
+  ASSERT_TRUE(closer.closed);
+  pump();
+  EXPECT_EQ(clipboard->image, nullptr);
+  EXPECT_TRUE(log.messages().empty()) << log.messages().front();
+  // The window left goes on pasting.
+  canvas_paste_bytes(canvas, reinterpret_cast<const guchar *>(bytes.data()),
+                     static_cast<gssize>(bytes.size()), "image/png");
+  EXPECT_EQ(canvas->tool, canvas->paste_tool);
+  canvas_end_paste_mode(canvas);
+}
+
 TEST_F(ClipboardTest, CutCopyAndPasteMenuItems) {
   select_rectangle(canvas, 100, 50, 140, 80);
   gtk_menu_item_activate(GTK_MENU_ITEM(widget("copy_menu")));
