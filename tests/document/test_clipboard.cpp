@@ -735,33 +735,23 @@ TEST_F(ClipboardTest, PictureBytesFromOutsideArePastedOrRefusedWithTheReason) {
 
 // The decode runs the main loop, where the window can go.
 TEST_F(ClipboardTest, PictureBytesForAWindowClosedDuringTheDecodeAreLeftAlone) {
-  GtkWidget *other = open_window();
-  VorpixCanvas *closing = canvas_of(other);
   const std::string bytes = encoded_picture(30, 20, "png");
-  struct Closer {
-    GtkWidget *window;
-    bool closed;
-  } closer = {other, false};
-  // Before the helper's answer, at the decode's first turn of the loop.
-  g_idle_add_full(
-      G_PRIORITY_HIGH,
-      [](gpointer data) -> gboolean {
-        auto *closer = static_cast<Closer *>(data);
-        gtk_widget_destroy(closer->window);
-        closer->closed = true;
-        return G_SOURCE_REMOVE;
-      },
-      &closer, nullptr);
+  auto paste = [&bytes](VorpixCanvas *c) {
+    canvas_paste_bytes(c, reinterpret_cast<const guchar *>(bytes.data()),
+                       static_cast<gssize>(bytes.size()), "image/png");
+  };
+  GtkWidget *other = open_window();
+  // At the decode's first turn of the loop, before the helper answers.
+  const guint close = g_idle_add_full(
+      G_PRIORITY_HIGH, [](gpointer w) { return gtk_widget_destroy(GTK_WIDGET(w)), FALSE; }, other,
+      nullptr);
   LogCapture log;
-  canvas_paste_bytes(closing, reinterpret_cast<const guchar *>(bytes.data()),
-                     static_cast<gssize>(bytes.size()), "image/png");
-  ASSERT_TRUE(closer.closed);
+  paste(canvas_of(other));
+  ASSERT_EQ(g_main_context_find_source_by_id(nullptr, close), nullptr);
   pump();
   EXPECT_EQ(clipboard->image, nullptr);
   EXPECT_TRUE(log.messages().empty()) << log.messages().front();
-  // The window left goes on pasting.
-  canvas_paste_bytes(canvas, reinterpret_cast<const guchar *>(bytes.data()),
-                     static_cast<gssize>(bytes.size()), "image/png");
+  paste(canvas);  // the window left goes on pasting
   EXPECT_EQ(canvas->tool, canvas->paste_tool);
   canvas_end_paste_mode(canvas);
 }
