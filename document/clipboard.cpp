@@ -415,11 +415,10 @@ void canvas_paste_bytes(VorpixCanvas *canvas, const guchar *data, gssize length,
   // The decode runs the main loop: the reference keeps the canvas through a
   // close of its window.
   std::unique_ptr<GtkWidget, GObjectUnref> keep(GTK_WIDGET(g_object_ref(canvas->drawing_area)));
-  GdkPixbuf *pixbuf =
-      data && length > 0
-          ? decode_picture(data, static_cast<gsize>(length), mime_type && *mime_type ? mime_type : nullptr,
-                           &too_large)
-          : nullptr;
+  if (mime_type && !*mime_type) mime_type = nullptr;
+  GdkPixbuf *pixbuf = data && length > 0
+                          ? decode_picture(data, static_cast<gsize>(length), mime_type, &too_large)
+                          : nullptr;
   if (!canvas_is_open(canvas)) {
     if (pixbuf) g_object_unref(pixbuf);
     return;

@@ -74,7 +74,8 @@ void drop_attach(GtkWidget *window) {
   GSList *formats = g_slist_sort(gdk_pixbuf_get_formats(), canvas_clipboard_compare_formats);
   std::vector<gchar *> types;
   for (GSList *node = formats; node; node = node->next) {
-    gchar **mime_types = gdk_pixbuf_format_get_mime_types(static_cast<GdkPixbufFormat *>(node->data));
+    gchar **mime_types =
+        gdk_pixbuf_format_get_mime_types(static_cast<GdkPixbufFormat *>(node->data));
     for (gchar **type = mime_types; type && *type; type++) types.push_back(g_strdup(*type));
     g_strfreev(mime_types);
   }

@@ -82,7 +82,8 @@ class DropTest : public MainWindowTest {
     gtk_drag_source_set(source_, GDK_BUTTON1_MASK, &entry, 1, GDK_ACTION_COPY);
     const gulong get = g_signal_connect(source_, "drag-data-get",
                                         G_CALLBACK(on_source_drag_data_get), &offer);
-    const gulong end = g_signal_connect(source_, "drag-end", G_CALLBACK(on_source_drag_end), &offer);
+    const gulong end =
+        g_signal_connect(source_, "drag-end", G_CALLBACK(on_source_drag_end), &offer);
     gint x, y, to_x, to_y;
     gdk_window_get_origin(source_->window, &x, &y);
     gdk_window_get_origin(area->window, &to_x, &to_y);
@@ -144,7 +145,8 @@ TEST_F(DropTest, DroppedFilesOpenAsOpenDoesOrAreReportedWithNothingLost) {
       {"modified, discarded", {uri_of(first)}, true, GTK_RESPONSE_NO, true, ""},
       {"modified, cancelled", {uri_of(first)}, true, GTK_RESPONSE_CANCEL, false, ""},
       {"only the first of two", {uri_of(first), uri_of(second)}, false, kNoAnswer, true, ""},
-      {"not a picture", {uri_of(broken)}, false, kNoAnswer, false, "Cannot open file " + broken + "."},
+      {"not a picture", {uri_of(broken)}, false, kNoAnswer, false,
+       "Cannot open file " + broken + "."},
       {"a folder", {uri_of(folder)}, false, kNoAnswer, false, "Cannot open file " + folder + "."},
       {"not a local file", {remote, uri_of(first)}, true, kNoAnswer, false,
        "Cannot open file " + remote + "."},
