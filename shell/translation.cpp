@@ -25,13 +25,17 @@ std::string executable_folder() {
 const char *translation_locale_dir() {
   const char *path = g_getenv("VORPIX_LOCALE_DIR");
   if (path && *path) return path;
-  // Computed once: the executable does not move while it runs.
+  // Computed once: the executable does not move while it runs.  The build
+  // tree's folder beside it, else the catalogues of the prefix it was
+  // installed under, wherever that is.
   static const std::string beside = [] {
-    std::string folder = executable_folder();
+    const std::string folder = executable_folder();
     if (folder.empty()) return std::string();
-    folder += G_DIR_SEPARATOR_S;
-    folder += kBuildTreeFolder;
-    return g_file_test(folder.c_str(), G_FILE_TEST_IS_DIR) ? folder : std::string();
+    for (const std::string &candidate :
+         {folder + G_DIR_SEPARATOR_S + kBuildTreeFolder,
+          folder + G_DIR_SEPARATOR_S ".." G_DIR_SEPARATOR_S VORPIX_LOCALE_FROM_PREFIX})
+      if (g_file_test(candidate.c_str(), G_FILE_TEST_IS_DIR)) return candidate;
+    return std::string();
   }();
   return beside.empty() ? VORPIX_LOCALE_INSTALLED : beside.c_str();
 }

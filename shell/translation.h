@@ -6,7 +6,8 @@ constexpr char kTextDomain[] = "vorpix";
 
 // The catalogue folder: $VORPIX_LOCALE_DIR when set and not empty; else the
 // "locale" folder beside the running executable, when there is one (a build
-// tree); else the installed folder.
+// tree); else the catalogues of the prefix the executable is installed under;
+// else the configured installed folder.
 const char *translation_locale_dir();
 
 // Binds the text domain to translation_locale_dir() with UTF-8 output and

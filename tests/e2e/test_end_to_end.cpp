@@ -252,9 +252,13 @@ class EndToEnd : public ::testing::Test {
     }
   }
 
-  void start_program() {
+  using Environment = std::vector<std::pair<std::string, std::string>>;
+
+  void start_program(const Environment &extra = {}) {
     gchar **env = g_get_environ();
     env = g_environ_setenv(env, "VORPIX_GLADE_FILE", glade_.c_str(), TRUE);
+    for (const auto &[name, value] : extra)
+      env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
     // Autosaves of one test must not be offered for recovery in the next.
     env = g_environ_setenv(env, "XDG_CACHE_HOME", (dir_.path() + "/cache").c_str(), TRUE);
     std::vector<std::string> environment;
@@ -265,8 +269,8 @@ class EndToEnd : public ::testing::Test {
 
   // Starts the program on the picture and finds its window and widgets; the
   // window has the keyboard afterwards.
-  void open_picture() {
-    ASSERT_NO_FATAL_FAILURE(start_program());
+  void open_picture(const Environment &extra = {}) {
+    ASSERT_NO_FATAL_FAILURE(start_program(extra));
     ASSERT_NO_FATAL_FAILURE(find_main_window());
     // Without a window manager nothing gives the window the keyboard.
     ASSERT_TRUE(xdo({"windowfocus", "--sync", window_}));
@@ -620,6 +624,19 @@ TEST_F(EndToEnd, FlipLineWidthTwelveEscapeKeepsTheWindowReturnSaves) {
   EXPECT_TRUE(same_picture(saved.crop(0, 0, kWidth, kLineY - kLineWidth),
                            flipped.crop(0, 0, kWidth, kLineY - kLineWidth)))
       << "the saved picture is not the flipped one";
+}
+
+// The installed program finds its installed catalogue: under LANGUAGE=de a
+// change makes the title German.  (The menus and the prompt in German are
+// checked with the window in the test's own process.)
+TEST_F(EndToEnd, InstalledProgramSpeaksGermanUnderLanguageDe) {
+  // gettext ignores LANGUAGE in the C locale.
+  ASSERT_NO_FATAL_FAILURE(open_picture({{"LANGUAGE", "de"}, {"LC_ALL", "C.UTF-8"}}));
+  ASSERT_TRUE(move_to(60, 80));
+  ASSERT_TRUE(xdo({"mousedown", "1"}));
+  ASSERT_TRUE(move_to(180, 80));
+  ASSERT_TRUE(xdo({"mouseup", "1"}));
+  EXPECT_TRUE(wait_title("frame.png (geändert) - vorpix"));
 }
 
 // Another program offers a picture on the clipboard; pasting shows it at the
