@@ -279,6 +279,24 @@ int image_render(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y
   return 0;
 }
 
+namespace {
+
+// Whether some pixel's alpha passes the test; false for an image without alpha.
+template <typename Test>
+gboolean any_alpha(const VorpixImage *image, Test test) {
+  g_return_val_if_fail(image && image->pixbuf, FALSE);
+  if (!gdk_pixbuf_get_has_alpha(image->pixbuf)) return FALSE;
+  const int width = image_width(image);
+  for (int y = 0; y < image_height(image); y++) {
+    const guchar *p = row_of(image->pixbuf, y);
+    for (int x = 0; x < width; x++, p += kRgbaChannels)
+      if (test(p[3])) return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
 gboolean image_composite(VorpixImage *image, GdkDrawable *drawable, int src_x, int src_y,
                          GdkRectangle dest) {
   g_return_val_if_fail(image && image->pixbuf, FALSE);
@@ -289,27 +307,11 @@ gboolean image_composite(VorpixImage *image, GdkDrawable *drawable, int src_x, i
 }
 
 gboolean image_has_partial_alpha(const VorpixImage *image) {
-  g_return_val_if_fail(image && image->pixbuf, FALSE);
-  if (!gdk_pixbuf_get_has_alpha(image->pixbuf)) return FALSE;
-  const int width = image_width(image);
-  for (int y = 0; y < image_height(image); y++) {
-    const guchar *p = row_of(image->pixbuf, y);
-    for (int x = 0; x < width; x++, p += kRgbaChannels)
-      if (p[3] != 0 && p[3] != kOpaque) return TRUE;
-  }
-  return FALSE;
+  return any_alpha(image, [](guchar alpha) { return alpha != 0 && alpha != kOpaque; });
 }
 
 gboolean image_has_transparency(const VorpixImage *image) {
-  g_return_val_if_fail(image && image->pixbuf, FALSE);
-  if (!gdk_pixbuf_get_has_alpha(image->pixbuf)) return FALSE;
-  const int width = image_width(image);
-  for (int y = 0; y < image_height(image); y++) {
-    const guchar *p = row_of(image->pixbuf, y);
-    for (int x = 0; x < width; x++, p += kRgbaChannels)
-      if (p[3] != kOpaque) return TRUE;
-  }
-  return FALSE;
+  return any_alpha(image, [](guchar alpha) { return alpha != kOpaque; });
 }
 
 void image_over_colour(VorpixImage *image, guchar red, guchar green, guchar blue) {
