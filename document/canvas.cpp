@@ -10,6 +10,7 @@
 #include "document/file.h"
 #include "document/history.h"
 #include "document/view.h"
+#include "document/work.h"
 #include "panels/gtkscrollframe.h"
 #include "shell/util.h"
 #include "tools/paste.h"
@@ -138,6 +139,8 @@ gboolean on_focus_out(GtkWidget *, GdkEventFocus *, gpointer data) {
 // the colours.
 gboolean on_key_press(GtkWidget *area, GdkEventKey *event, gpointer data) {
   VorpixCanvas *canvas = as_canvas(data);
+  // A picture under work takes no tool keys (nor typed text).
+  if (work_busy(area)) return TRUE;
   // Escape first ends a wait for the clipboard, whatever the tool.
   if (event->keyval == GDK_Escape && canvas_paste_cancel(canvas)) return TRUE;
   VorpixTool *tool = canvas->tool;
@@ -148,8 +151,9 @@ gboolean on_key_press(GtkWidget *area, GdkEventKey *event, gpointer data) {
   return TRUE;
 }
 
-gboolean on_key_release(GtkWidget *, GdkEventKey *event, gpointer data) {
+gboolean on_key_release(GtkWidget *area, GdkEventKey *event, gpointer data) {
   VorpixCanvas *canvas = as_canvas(data);
+  if (work_busy(area)) return TRUE;
   // The release of T, which chose the text tool, is no T typed.
   if (canvas->claimed_keycode && event->hardware_keycode == canvas->claimed_keycode) {
     canvas->claimed_keycode = 0;

@@ -4,6 +4,7 @@
 #include <glib/gi18n.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "document/history.h"
 #include "document/size_dialogs.h"
 #include "document/recovery.h"
+#include "document/work.h"
 #include "imaging/image.h"
 #include "tools/selection.h"
 
@@ -362,8 +364,17 @@ int drawing_save_as(VorpixDrawing *drawing, const char *filename) {
     return 0;
   }
   GError *error = nullptr;
-  gboolean written = image_write(image, filename, &error);
+  gboolean written = FALSE;
+  // Encoding runs off the main thread; the window cannot close meanwhile.
+  GtkWidget *window = drawing->toplevel;
+  const WorkEnd end =
+      work_run(window, work_command_name(window, "save_menu"), WORK_CLOSE_REFUSED, [&] {
+        written = image_write(image, filename, &error);
+        return 0;
+      });
   image_free(image);
+  if (end == WORK_NO_MEMORY && !error)
+    g_set_error_literal(&error, G_FILE_ERROR, G_FILE_ERROR_NOMEM, g_strerror(ENOMEM));
   if (written) {
     drawing->modified = 0;
     drawing_set_filename(drawing, filename);
@@ -382,7 +393,8 @@ int drawing_save_as(VorpixDrawing *drawing, const char *filename) {
 }
 
 int drawing_prompt_to_save(VorpixDrawing *drawing) {
-  if (!drawing->modified) return 0;
+  // A command still working on the picture is a change not yet saved.
+  if (!drawing->modified && !work_busy(drawing->toplevel)) return 0;
   DisplayName shown(drawing->filename->str);
   GtkWidget *dialog = gtk_message_dialog_new(
       parent_window(drawing), GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE,

@@ -5,6 +5,7 @@
 
 #include "document/decoder.h"
 #include "document/drawing.h"
+#include "document/work.h"
 #include "imaging/image.h"
 #include "panels/color_palette.h"
 
@@ -30,6 +31,20 @@ DrawingSizeResult take(VorpixDrawing *drawing, VorpixImage *image) {
 VorpixImage *whole_picture(VorpixDrawing *drawing) {
   GdkRectangle all = {0, 0, drawing->width, drawing->height};
   return image_try_new_from_pixmap(drawing->backing_pixmap, all);
+}
+
+// Runs the pixel work of a command on a thread (work.h), named by its menu
+// item; the work's result, or the picture itself, becomes the drawing's.  A
+// window closed meanwhile drops it.
+DrawingSizeResult run_and_take(VorpixDrawing *drawing, const char *item_name,
+                               const std::function<int()> &job, VorpixImage *taken) {
+  GtkWidget *window = drawing->toplevel;
+  int refused = 0;
+  const WorkEnd end =
+      work_run(window, work_command_name(window, item_name), WORK_CLOSE_DROPS, job, &refused);
+  if (end == WORK_DONE && !refused) return take(drawing, taken);
+  image_free(taken);
+  return end == WORK_CLOSED ? DRAWING_SIZE_CANCELLED : DRAWING_SIZE_NO_MEMORY;
 }
 
 }  // namespace
@@ -64,9 +79,17 @@ DrawingSizeResult drawing_scale(VorpixDrawing *drawing, int width, int height,
   if (!image_size_allowed(width, height)) return DRAWING_SIZE_INVALID;
   VorpixImage *picture = whole_picture(drawing);
   if (!picture) return DRAWING_SIZE_NO_MEMORY;
-  VorpixImage *result = image_scale(picture, width, height, kind);
+  VorpixImage *result = nullptr;
+  const WorkEnd end = work_run(drawing->toplevel,
+                               work_command_name(drawing->toplevel, "scale_image_menu"),
+                               WORK_CLOSE_DROPS, [&] {
+                                 result = image_scale(picture, width, height, kind);
+                                 return 0;
+                               });
   image_free(picture);
-  return result ? take(drawing, result) : DRAWING_SIZE_NO_MEMORY;
+  if (end == WORK_DONE && result) return take(drawing, result);
+  if (result) image_free(result);
+  return end == WORK_CLOSED ? DRAWING_SIZE_CANCELLED : DRAWING_SIZE_NO_MEMORY;
 }
 
 void drawing_rotated_size(int width, int height, double degrees, gint64 *new_width,
@@ -97,14 +120,14 @@ DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees) {
   // buffer count counter-clockwise.
   guchar rgb[3];
   background_rgb(drawing, rgb);
-  const int refused = right_angle
-                          ? image_rotate_simple(picture, static_cast<int>(kFullTurn - turn) % 360)
-                          : image_rotate_filled(picture, turn, rgb);
-  if (refused) {
-    image_free(picture);
-    return DRAWING_SIZE_NO_MEMORY;
-  }
-  return take(drawing, picture);
+  return run_and_take(
+      drawing, "rotate_by_menu",
+      [=] {
+        return right_angle
+                   ? image_rotate_simple(picture, static_cast<int>(kFullTurn - turn) % 360)
+                   : image_rotate_filled(picture, turn, rgb);
+      },
+      picture);
 }
 
 DrawingSizeResult drawing_revert(VorpixDrawing *drawing, GtkWidget *drawing_area) {

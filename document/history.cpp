@@ -207,6 +207,8 @@ int undo_count(const History *h) {
 // The Undo and Redo items and buttons of the canvas's window are sensitive
 // exactly when there is something to undo or redo.
 void update_items(History *h) {
+  // A window closed under a running command has no items left.
+  if (!canvas_is_open(h->canvas)) return;
   GtkWidget *toplevel = h->canvas->toplevel;
   GladeXML *xml = toplevel ? glade_get_widget_tree(toplevel) : nullptr;
   if (!xml) return;

@@ -6,6 +6,7 @@
 #include "document/canvas.h"
 #include "document/clipboard.h"
 #include "document/file.h"
+#include "document/work.h"
 #include "shell/menu.h"
 #include "shell/window.h"
 
@@ -28,8 +29,10 @@ struct PendingDrop {
 };
 
 bool busy(GtkWidget *window) {
-  // A grab is a modal dialog, or a decode holding the window's input.
-  return g_object_get_data(G_OBJECT(window), kPendingKey) || gtk_grab_get_current();
+  // A grab is a modal dialog, or a decode holding the window's input; a
+  // long command may be working on the picture.
+  return g_object_get_data(G_OBJECT(window), kPendingKey) || gtk_grab_get_current() ||
+         work_busy(window);
 }
 
 gboolean run_drop(gpointer data) {

@@ -13,6 +13,7 @@
 #include "document/file.h"
 #include "document/history.h"
 #include "document/size_dialogs.h"
+#include "document/work.h"
 #include "imaging/image.h"
 #include "imaging/image_processing.h"
 #include "panels/print.h"
@@ -247,6 +248,7 @@ void change_size(VorpixCanvas *canvas, const char *what, Work work, bool marks =
     CommandStep step(canvas);
     canvas_focus_lost(canvas);
     result = work(canvas->drawing);
+    if (!canvas_is_open(canvas)) return;  // closed while the work ran
     if (result == DRAWING_SIZE_DONE) {
       if (marks)
         drawing_modified(canvas->drawing);
@@ -298,7 +300,10 @@ void on_image_effect_activate(GtkWidget *item, gpointer) {
   VorpixDrawing *drawing = canvas->drawing;
   VorpixEffectFunc effect = image_lookup_effect(gtk_widget_get_name(item));
   g_assert(effect);
-  bool done = false;
+  GtkWidget *label = GTK_IS_BIN(item) ? gtk_bin_get_child(GTK_BIN(item)) : nullptr;
+  const char *name = GTK_IS_LABEL(label) ? gtk_label_get_text(GTK_LABEL(label)) : "";
+  CanvasHold hold(canvas);
+  WorkEnd end = WORK_NO_MEMORY;
   {
     CommandStep step(canvas);
     VorpixImage *source = drawing_create_image(drawing);
@@ -306,28 +311,26 @@ void on_image_effect_activate(GtkWidget *item, gpointer) {
     // nothing to clear.
     VorpixImage *result =
         source ? image_new_unfilled(drawing->width, drawing->height) : nullptr;
-    if (result) {
-      try {
+    if (result)
+      end = work_run(canvas->toplevel, name, WORK_CLOSE_DROPS, [=] {
         image_apply_effect(effect, source, result);
-        done = true;
-      } catch (const std::bad_alloc &) {
-        // Its scratch memory could not be had; the picture is untouched.
-      }
-    }
-    if (done) {
+        return 0;
+      });
+    // A window closed meanwhile drops the result.
+    if (end == WORK_DONE) {
       image_draw_on_pixmap(result, &drawing->backing_pixmap, drawing_paint_gc(drawing));
       drawing_modified(drawing);
     }
     if (source) image_free(source);
     if (result) image_free(result);
   }
-  if (done) {
+  if (end == WORK_CLOSED) return;
+  if (end == WORK_DONE) {
     canvas_redraw(canvas);
     return;
   }
-  GtkWidget *label = GTK_IS_BIN(item) ? gtk_bin_get_child(GTK_BIN(item)) : nullptr;
-  gchar *what = g_strdup_printf(
-      _("apply %s"), GTK_IS_LABEL(label) ? gtk_label_get_text(GTK_LABEL(label)) : _("the effect"));
+  // Its scratch memory could not be had; the picture is untouched.
+  gchar *what = g_strdup_printf(_("apply %s"), *name ? name : _("the effect"));
   size_dialog_show_no_memory(window_of(canvas), what);
   g_free(what);
 }
@@ -339,11 +342,13 @@ void on_rotate_menu_activate(GtkWidget *item, gpointer) {
   int degrees = 0;
   if (!rotation_of(gtk_widget_get_name(item), &degrees)) return;
   VorpixCanvas *canvas = canvas_lookup(item);
+  CanvasHold hold(canvas);
   bool done = false;
   {
     CommandStep step(canvas);
     canvas_focus_lost(canvas);
     done = drawing_rotate(canvas->drawing, degrees);
+    if (!canvas_is_open(canvas)) return;  // closed while the turn was worked out
     if (done) canvas_resize(canvas);
     canvas_focus_gained(canvas);
   }

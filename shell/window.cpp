@@ -5,6 +5,7 @@
 
 #include "document/canvas.h"
 #include "document/drawing.h"
+#include "document/work.h"
 #include "shell/drop.h"
 #include "shell/recent_menu.h"
 #include "shell/translation.h"
@@ -116,6 +117,8 @@ bool confirm_quit(GtkWidget *widget) {
 
 // Commits the pending edit and asks to save; true when the window may close.
 bool may_close(GtkWidget *window) {
+  // A file half written is neither saved nor given up: the save ends first.
+  if (work_refuses_close(window)) return false;
   VorpixCanvas *canvas = canvas_lookup(window);
   canvas_commit_change(canvas);
   return drawing_prompt_to_save(canvas->drawing) == 0;
