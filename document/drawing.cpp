@@ -443,7 +443,7 @@ int drawing_take_image(VorpixDrawing *drawing, const VorpixImage *image, int ove
   // new one; if it refuses, the drawing stays as it was.
   GdkPixmap *old = drawing->backing_pixmap;
   if (!try_create_pixmap(drawing, image_width(image), image_height(image))) return 0;
-  g_object_unref(old);
+  history_pixmap_released(drawing, old);
   VorpixImage *shown = const_cast<VorpixImage *>(image);
   if (over_background) {
     fill_with_background(drawing);

@@ -35,8 +35,13 @@ struct History {
   int copy_depth = 0;        // the depth copy_gc serves
   // The picture as it was when the last step was closed, so that only the
   // changed part has to be copied into a step.  Null until the first
-  // action, and whenever it could not be kept in step with the picture.
+  // action, after a change of the whole picture until the main loop is idle
+  // or the next action begins, and whenever it could not be kept in step
+  // with the picture.
   GdkPixmap *shadow = nullptr;  // owned
+  // Pictures the drawing gave up, freed when the main loop is idle.
+  std::vector<GdkPixmap *> released;  // owned
+  guint idle = 0;                     // the source that takes the shadow and frees them
   int shadow_width = 0;
   int shadow_height = 0;
   bool changed = false;       // a change since the last step was closed
@@ -177,6 +182,38 @@ bool take_shadow(History *h) {
   return true;
 }
 
+void free_released(History *h) {
+  for (GdkPixmap *pixmap : h->released) g_object_unref(pixmap);
+  h->released.clear();
+}
+
+gboolean on_idle(gpointer data) {
+  History *h = static_cast<History *>(data);
+  h->idle = 0;
+  free_released(h);
+  // Inside an action the copy would hold some of its changes already.
+  if (!h->shadow && !h->missed && !h->group && !h->pointer_down) take_shadow(h);
+  return FALSE;
+}
+
+void when_idle(History *h) {
+  if (!h->idle) h->idle = g_idle_add_full(G_PRIORITY_LOW, on_idle, h, nullptr);
+}
+
+void cancel_idle(History *h) {
+  if (h->idle) g_source_remove(h->idle);
+  h->idle = 0;
+}
+
+// Copying a whole picture costs as much as the command that changed it: the
+// copy waits until the main loop is idle, or until the next action needs
+// it.  Meanwhile there is nothing to copy from, and no change is lost for
+// it: one reported then merely joins the step before.
+void take_shadow_later(History *h) {
+  drop_shadow(h);
+  when_idle(h);
+}
+
 gsize held(const History *h) {
   gsize total = 0;
   for (const Step &step : h->undo) total += step.bytes;
@@ -228,6 +265,8 @@ void drop_redo(History *h) {
 
 void clear_all(History *h) {
   drop_shadow(h);
+  free_released(h);
+  cancel_idle(h);
   h->missed = false;
   release_all(h->undo);
   release_all(h->redo);
@@ -254,11 +293,11 @@ void close_step(History *h) {
                            h->shadow_width, h->shadow_height, true,
                            bytes_of(h->shadow, h->shadow_width, h->shadow_height)});
     h->shadow = nullptr;
-    take_shadow(h);
+    take_shadow_later(h);
   } else if (resized || h->whole_changed) {
     // Changed everywhere without a change recorded: not a step, but the
     // shadow must follow.
-    take_shadow(h);
+    take_shadow_later(h);
   } else if (!is_empty(h->dirty)) {
     const GdkRectangle area = h->dirty;
     if (h->changed) {
@@ -359,7 +398,7 @@ void exchange(History *h, std::deque<Step> &from, std::deque<Step> &to) {
       release(replaced);
     else
       to.push_back(replaced);
-    take_shadow(h);
+    take_shadow_later(h);
     if (resized)
       canvas_resize(canvas);
     else
@@ -414,6 +453,16 @@ void history_record(VorpixCanvas *canvas) {
 
 void history_drawing_modified(VorpixDrawing *drawing) {
   if (History *h = find_drawing(drawing)) note_change(h);
+}
+
+void history_pixmap_released(VorpixDrawing *drawing, GdkPixmap *pixmap) {
+  History *h = find_drawing(drawing);
+  if (!h) {
+    g_object_unref(pixmap);
+    return;
+  }
+  h->released.push_back(pixmap);
+  when_idle(h);
 }
 
 void history_pointer_press(VorpixCanvas *canvas) {

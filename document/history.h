@@ -7,11 +7,15 @@
 // picture.  The pixels come from a copy of the picture as it was when the
 // last step was closed, kept on the server and brought up to date over the
 // changed rectangle only; it is taken at the first history_begin and is not
-// counted in the bound.  An action that changes nothing leaves no step.  No
+// counted in the bound.  A change or undo of the whole picture leaves it to
+// be taken again when the main loop is next idle, or at the next
+// history_begin if that comes first, so the command itself does not wait for
+// a copy of its result.  An action that changes nothing leaves no step.  No
 // pixel comes back to the program.  The undo and redo stacks of one window
 // together never hold more than kHistoryMaxBytes: the oldest steps go first.
 #pragma once
 
+#include <gdk/gdk.h>
 #include <glib.h>
 
 struct VorpixCanvas;
@@ -34,6 +38,11 @@ void history_record(VorpixCanvas *canvas);
 // comes through the change watch.  The first change after history_begin
 // opens an undo step (counted from then on); it drops the redo steps.
 void history_drawing_modified(VorpixDrawing *drawing);
+
+// The drawing replaced pixmap, its picture before, by another: the history
+// takes the reference and frees it once the main loop is idle, so that the
+// server's freeing of a big picture does not hold up the command.
+void history_pixmap_released(VorpixDrawing *drawing, GdkPixmap *pixmap);
 
 // Pointer actions on the drawing area: a press begins one, a motion begins
 // one when none is open (a drag that outlived an undo), a release ends it.

@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "document/canvas.h"
@@ -54,8 +55,9 @@ class HistoryTest : public MainWindowTest {
     paint_pattern(drawing());
   }
 
-  Picture picture() const {
-    pump();
+  // Unsettled: as the pixmap holds it now, idle work of the main loop undone.
+  Picture picture(bool settled = true) const {
+    if (settled) pump();
     Picture p;
     p.width = drawing()->width;
     p.height = drawing()->height;
@@ -421,6 +423,56 @@ TEST_F(HistoryTest, QuarterTurnChangesTheSizeBackAndForth) {
 
 TEST_F(HistoryTest, FreeRotation) {
   check_round_trip([&] { activate("rotate_n45_menu"); });
+}
+
+// Each sequence runs with no pass of the main loop between its actions, so
+// nothing the history leaves for an idle moment has happened yet; every undo
+// and redo must give back exactly the picture, size included, of its stage.
+TEST_F(HistoryTest, SizeChangesFollowedAtOnceByStrokesUndoAndRedoExactly) {
+  const std::vector<std::string> sequences[] = {
+      {"crop", "stroke", "undo", "undo", "redo", "redo"},
+      {"crop", "undo", "redo", "stroke", "undo", "undo", "redo", "redo"},
+      {"turn", "stroke", "turn", "stroke", "undo", "undo", "undo", "redo", "redo", "redo"},
+  };
+  click_button("pen_button");
+  auto item = [&](const char *name) { gtk_menu_item_activate(GTK_MENU_ITEM(widget(name))); };
+  for (const auto &sequence : sequences) {
+    canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, 640, 480));
+    paint_pattern(drawing());
+    std::vector<Picture> stages{picture(false)};
+    size_t at = 0;
+    for (size_t i = 0; i < sequence.size(); i++) {
+      const std::string &action = sequence[i];
+      SCOPED_TRACE(testing::Message() << "action " << i << ", " << action);
+      if (action == "undo" || action == "redo") {
+        ASSERT_TRUE(action == "undo" ? at > 0 : at + 1 < stages.size());
+        item(action == "undo" ? "undo_menu" : "redo_menu");
+        at = action == "undo" ? at - 1 : at + 1;
+        ASSERT_TRUE(same_picture(picture(false), stages[at]));
+        continue;
+      }
+      if (action == "crop") {
+        VorpixPointArray *box = point_array_new();
+        for (GdkPoint p : {GdkPoint{100, 50}, {300, 50}, {300, 250}, {100, 250}, {100, 50}})
+          point_array_append(box, p.x, p.y);
+        selection_set_points(canvas->selection, box);
+        point_array_delete(box);
+        item("crop_menu");
+      }
+      if (action == "turn") item("rotate_p90_menu");
+      if (action == "stroke") {
+        // Through the view, wherever it shows the picture now.
+        const GdkRectangle a = view_picture_to_window(canvas->view, GdkRectangle{5, 5, 1, 1});
+        const GdkRectangle b = view_picture_to_window(canvas->view, GdkRectangle{120, 90, 1, 1});
+        press(a.x, a.y);
+        motion(b.x, b.y);
+        release(b.x, b.y);
+      }
+      stages.resize(++at);  // what could be redone is gone
+      stages.push_back(picture(false));
+      ASSERT_NE(stages[at], stages[at - 1]) << "the action changed nothing";
+    }
+  }
 }
 
 TEST_F(HistoryTest, UndoKeepsTheSelectionOutlineWhenTheSizeStays) {
