@@ -300,6 +300,8 @@ void view_destroy(VorpixView *view) {
   g_object_unref(view->copy_gc);
   g_object_unref(view->mark_gc);
   g_object_unref(view->grid_gc);
+  if (view->checker_gc) g_object_unref(view->checker_gc);
+  forget_alpha_source(view);
   g_free(view);
 }
 

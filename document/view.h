@@ -10,6 +10,7 @@
 // adjustments cover the zoomed picture and say which part is visible.
 #pragma once
 
+#include <cairo.h>
 #include <gtk/gtk.h>
 
 struct VorpixCanvas;
@@ -25,6 +26,10 @@ struct VorpixView {
   GdkGC *copy_gc;                // owned: plain copies onto the window
   GdkGC *mark_gc;                // owned: the marks, drawn with a copy of the caller's GC
   GdkGC *grid_gc;                // owned
+  GdkGC *checker_gc;             // owned: tiles the checkerboard; made at its first use, or null
+  GdkPixmap *alpha_source;       // one reference: the pixmap with alpha last shown, or null
+  cairo_surface_t *alpha_colours;  // owned: alpha_source read without its alpha
+  cairo_surface_t *alpha_mask;     // owned: alpha_source read with it
   GdkRegion *clip;               // owned: while repainting, the part repainted; else null
   GtkWidget *status_bar;         // not owned (weak pointer): the window's status bar
   guint status_idle;             // pending status update, or 0

@@ -1,5 +1,8 @@
 // Putting the picture, the grid and the marks on the window.
+#include <X11/extensions/Xrender.h>
+#include <cairo-xlib-xrender.h>
 #include <cairo.h>
+#include <gdk/gdkx.h>
 
 #include <cmath>
 #include <vector>
@@ -159,26 +162,30 @@ constexpr int kCheckSize = 8;
 constexpr double kCheckLight = 0.8, kCheckDark = 0.6;
 constexpr int kAlphaDepth = 32;
 
-// Fills the clip of cr with the checkerboard, aligned to the window.
-void paint_checkerboard(cairo_t *cr) {
-  cairo_set_source_rgb(cr, kCheckLight, kCheckLight, kCheckLight);
-  cairo_paint(cr);
-  cairo_surface_t *tile = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 2 * kCheckSize,
-                                                     2 * kCheckSize);
-  cairo_t *t = cairo_create(tile);
-  cairo_set_source_rgb(t, kCheckLight, kCheckLight, kCheckLight);
-  cairo_paint(t);
-  cairo_set_source_rgb(t, kCheckDark, kCheckDark, kCheckDark);
-  cairo_rectangle(t, 0, 0, kCheckSize, kCheckSize);
-  cairo_rectangle(t, kCheckSize, kCheckSize, kCheckSize, kCheckSize);
-  cairo_fill(t);
-  cairo_destroy(t);
-  cairo_pattern_t *pattern = cairo_pattern_create_for_surface(tile);
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
-  cairo_set_source(cr, pattern);
-  cairo_paint(cr);
-  cairo_pattern_destroy(pattern);
-  cairo_surface_destroy(tile);
+// Fills region (window pixels) with the checkerboard, aligned to the
+// window: a tile the server repeats.
+void paint_checkerboard(VorpixView *view, const GdkRegion *region) {
+  GdkWindow *window = window_of(view);
+  if (!view->checker_gc) {
+    GdkPixmap *tile = gdk_pixmap_new(window, 2 * kCheckSize, 2 * kCheckSize, -1);
+    cairo_t *t = gdk_cairo_create(tile);
+    cairo_set_source_rgb(t, kCheckLight, kCheckLight, kCheckLight);
+    cairo_paint(t);
+    cairo_set_source_rgb(t, kCheckDark, kCheckDark, kCheckDark);
+    cairo_rectangle(t, 0, 0, kCheckSize, kCheckSize);
+    cairo_rectangle(t, kCheckSize, kCheckSize, kCheckSize, kCheckSize);
+    cairo_fill(t);
+    cairo_destroy(t);
+    view->checker_gc = gdk_gc_new(window);
+    gdk_gc_set_tile(view->checker_gc, tile);
+    gdk_gc_set_fill(view->checker_gc, GDK_TILED);
+    g_object_unref(tile);
+  }
+  GdkRectangle box;
+  gdk_region_get_clipbox(region, &box);
+  gdk_gc_set_clip_region(view->checker_gc, region);
+  gdk_draw_rectangle(window, view->checker_gc, TRUE, box.x, box.y, box.width, box.height);
+  gdk_gc_set_clip_region(view->checker_gc, nullptr);
 }
 
 // The area of a pixmap with alpha as a premultiplied cairo surface; null
@@ -210,9 +217,93 @@ cairo_surface_t *alpha_surface(GdkDrawable *source, const GdkRectangle &area) {
   return surface;
 }
 
-// As show_pixels, for a source with alpha: the part of the picture that
-// part (window pixels) shows is read, composited over the checkerboard on
-// the client and scaled as the opaque path scales.
+// The server's formats for reading a 32-bit pixmap with and without its
+// alpha; null when it has none such.
+XRenderPictFormat *pixmap_format(Display *display, bool with_alpha) {
+  XRenderPictFormat wanted = {};
+  wanted.type = PictTypeDirect;
+  wanted.depth = kAlphaDepth;
+  wanted.direct.red = 16;
+  wanted.direct.redMask = 0xff;
+  wanted.direct.green = 8;
+  wanted.direct.greenMask = 0xff;
+  wanted.direct.blue = 0;
+  wanted.direct.blueMask = 0xff;
+  wanted.direct.alpha = with_alpha ? 24 : 0;
+  wanted.direct.alphaMask = with_alpha ? 0xff : 0;
+  unsigned long fields = PictFormatType | PictFormatDepth | PictFormatRed | PictFormatRedMask |
+                        PictFormatGreen | PictFormatGreenMask | PictFormatBlue |
+                        PictFormatBlueMask | PictFormatAlphaMask;
+  if (with_alpha) fields |= PictFormatAlpha;
+  return XRenderFindFormat(display, fields, &wanted, 0);
+}
+
+// The picture keeps straight colours, which RENDER cannot blend as they
+// are.  Read without its alpha, as the source, and masked by the same
+// pixels read with it, OVER gives colour x alpha + window x (1 - alpha):
+// the straight blend, on the server, with no pixels read back.  Only from
+// 100% up: blending neighbours for a zoomed-out view must weigh colours by
+// their alpha, or hidden colours of transparent pixels bleed in.  False
+// when not shown.
+bool show_alpha_on_server(VorpixView *view, GdkDrawable *source, int origin_x, int origin_y,
+                          const GdkRectangle &area, const GdkRegion *part_region) {
+  if (level_of(view).num < level_of(view).den) return false;
+  // The server's pictures of the pixmap are kept while it is the one shown:
+  // a repaint per pointer event need not make them anew.
+  if (view->alpha_source != GDK_PIXMAP(source)) {
+    forget_alpha_source(view);
+    Display *display = GDK_DRAWABLE_XDISPLAY(source);
+    XRenderPictFormat *colours_format = pixmap_format(display, false);
+    XRenderPictFormat *alpha_format = pixmap_format(display, true);
+    if (!colours_format || !alpha_format) return false;
+    int width = 0, height = 0;
+    gdk_drawable_get_size(source, &width, &height);
+    Screen *screen = GDK_SCREEN_XSCREEN(gdk_drawable_get_screen(source));
+    const Drawable xid = GDK_DRAWABLE_XID(source);
+    view->alpha_source = GDK_PIXMAP(g_object_ref(source));
+    view->alpha_colours = cairo_xlib_surface_create_with_xrender_format(
+        display, xid, screen, colours_format, width, height);
+    view->alpha_mask = cairo_xlib_surface_create_with_xrender_format(display, xid, screen,
+                                                                     alpha_format, width, height);
+  }
+  cairo_surface_t *colours = view->alpha_colours, *alpha = view->alpha_mask;
+  const Level &l = level_of(view);
+  const double factor = static_cast<double>(l.num) / l.den;
+  paint_checkerboard(view, part_region);
+  cairo_t *cr = gdk_cairo_create(window_of(view));
+  gdk_cairo_region(cr, part_region);
+  cairo_clip(cr);
+  // As the opaque path: the first picture pixel shown is the origin, so the
+  // numbers handed to the server stay small at every zoom.
+  GdkRectangle part;
+  gdk_region_get_clipbox(part_region, &part);
+  int first_x, first_y;
+  view_window_to_picture(view, part.x, part.y, &first_x, &first_y);
+  first_x = std::max(first_x, area.x);
+  first_y = std::max(first_y, area.y);
+  cairo_translate(cr, static_cast<double>(first_x) * l.num / l.den - view->scroll_x,
+                  static_cast<double>(first_y) * l.num / l.den - view->scroll_y);
+  cairo_scale(cr, factor, factor);
+  const cairo_filter_t filter = CAIRO_FILTER_NEAREST;
+  cairo_set_source_surface(cr, colours, origin_x - first_x, origin_y - first_y);
+  cairo_pattern_set_filter(cairo_get_source(cr), filter);
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+  cairo_pattern_t *mask = cairo_pattern_create_for_surface(alpha);
+  cairo_matrix_t at_origin;
+  cairo_matrix_init_translate(&at_origin, first_x - origin_x, first_y - origin_y);
+  cairo_pattern_set_matrix(mask, &at_origin);
+  cairo_pattern_set_filter(mask, filter);
+  cairo_pattern_set_extend(mask, CAIRO_EXTEND_PAD);
+  cairo_mask(cr, mask);
+  cairo_pattern_destroy(mask);
+  cairo_destroy(cr);
+  return true;
+}
+
+// As show_alpha_on_server, zoomed out or for a server without the formats:
+// the part of the picture that part (window pixels) shows is read,
+// composited over the checkerboard on the client and scaled as the opaque
+// path scales.
 void show_alpha_pixels(VorpixView *view, GdkDrawable *source, int origin_x, int origin_y,
                        const GdkRectangle &area, const GdkRectangle &part,
                        const GdkRegion *part_region) {
@@ -234,10 +325,10 @@ void show_alpha_pixels(VorpixView *view, GdkDrawable *source, int origin_x, int 
   if (!surface) return;
   const Level &l = level_of(view);
   const double factor = static_cast<double>(l.num) / l.den;
+  paint_checkerboard(view, part_region);
   cairo_t *cr = gdk_cairo_create(window_of(view));
   gdk_cairo_region(cr, part_region);
   cairo_clip(cr);
-  paint_checkerboard(cr);
   const int picture_x = inside.x + origin_x, picture_y = inside.y + origin_y;
   cairo_translate(cr, static_cast<double>(picture_x) * l.num / l.den - view->scroll_x,
                   static_cast<double>(picture_y) * l.num / l.den - view->scroll_y);
@@ -268,8 +359,13 @@ void show_pixels(VorpixView *view, GdkDrawable *source, int origin_x, int origin
     return;
   }
   GdkWindow *window = window_of(view);
-  if (gdk_drawable_get_depth(source) == kAlphaDepth) {
-    show_alpha_pixels(view, source, origin_x, origin_y, area, part, part_region);
+  const bool with_alpha = gdk_drawable_get_depth(source) == kAlphaDepth;
+  // An opaque picture shown now: the pictures of the last one with alpha,
+  // and so that pixmap, need not be kept.
+  if (!with_alpha && view->alpha_source) forget_alpha_source(view);
+  if (with_alpha) {
+    if (!show_alpha_on_server(view, source, origin_x, origin_y, area, part_region))
+      show_alpha_pixels(view, source, origin_x, origin_y, area, part, part_region);
   } else if (is_normal(view)) {
     gdk_gc_set_clip_region(view->copy_gc, part_region);
     gdk_draw_drawable(window, view->copy_gc, source, part.x + view->scroll_x - origin_x,
@@ -347,6 +443,14 @@ GdkGC *new_grid_gc(GdkWindow *window) {
   gdk_gc_set_function(gc, GDK_XOR);
   gdk_gc_set_line_attributes(gc, 1, GDK_LINE_SOLID, GDK_CAP_BUTT, GDK_JOIN_MITER);
   return gc;
+}
+
+void forget_alpha_source(VorpixView *view) {
+  if (view->alpha_colours) cairo_surface_destroy(view->alpha_colours);
+  if (view->alpha_mask) cairo_surface_destroy(view->alpha_mask);
+  if (view->alpha_source) g_object_unref(view->alpha_source);
+  view->alpha_colours = view->alpha_mask = nullptr;
+  view->alpha_source = nullptr;
 }
 
 }  // namespace view_detail

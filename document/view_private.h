@@ -89,6 +89,8 @@ inline GdkRectangle picture_on_window(const VorpixView *view) {
 // Paints every pixel of region (window pixels): the picture where it is, the
 // background beside it, then the grid and the marks over the picture.
 void repaint(VorpixView *view, const GdkRegion *region);
+// Lets go of the pictures kept of the last pixmap with alpha shown.
+void forget_alpha_source(VorpixView *view);
 // The grid's GC for window, owned by the caller.
 GdkGC *new_grid_gc(GdkWindow *window);
 
