@@ -455,6 +455,56 @@ int drawing_take_image(VorpixDrawing *drawing, const VorpixImage *image, int ove
   return 1;
 }
 
+int drawing_take_placed(VorpixDrawing *drawing, int width, int height, int x, int y,
+                        const GdkRegion *kept) {
+  GdkPixmap *old = drawing->backing_pixmap;
+  const GdkRectangle placed = {x, y, drawing->width, drawing->height};
+  if (!try_create_pixmap(drawing, width, height)) return 0;
+  // What keeps an old pixel, in the new picture's coordinates.
+  const GdkRectangle whole = {0, 0, width, height};
+  GdkRegion *copied = gdk_region_rectangle(&placed);
+  if (kept) {
+    GdkRegion *inside = gdk_region_copy(kept);
+    gdk_region_offset(inside, x, y);
+    gdk_region_intersect(copied, inside);
+    gdk_region_destroy(inside);
+  }
+  GdkRegion *shown = gdk_region_rectangle(&whole);
+  gdk_region_intersect(copied, shown);
+
+  // The rest is the background, painted as a clear paints it.
+  gdk_region_subtract(shown, copied);
+  GdkRectangle *rects = nullptr;
+  int count = 0;
+  gdk_region_get_rectangles(shown, &rects, &count);
+  if (count > 0) {
+    GdkGCValues values;
+    gdk_gc_get_values(drawing->gc, &values);
+    gdk_gc_set_foreground(drawing->gc, &values.background);
+    GdkGC *paint = drawing_paint_gc(drawing);
+    for (int i = 0; i < count; i++)
+      gdk_draw_rectangle(drawing->backing_pixmap, paint, TRUE, rects[i].x, rects[i].y,
+                         rects[i].width, rects[i].height);
+    gdk_gc_set_foreground(drawing->gc, &values.foreground);
+  }
+  g_free(rects);
+  gdk_region_destroy(shown);
+
+  GdkRectangle box;
+  gdk_region_get_clipbox(copied, &box);
+  if (box.width > 0 && box.height > 0) {
+    GdkGC *copy = gdk_gc_new(drawing->backing_pixmap);
+    gdk_gc_set_exposures(copy, FALSE);
+    gdk_gc_set_clip_region(copy, copied);
+    gdk_draw_drawable(drawing->backing_pixmap, copy, old, box.x - x, box.y - y, box.x, box.y,
+                      box.width, box.height);
+    g_object_unref(copy);
+  }
+  gdk_region_destroy(copied);
+  history_pixmap_released(drawing, old);
+  return 1;
+}
+
 int drawing_rotate(VorpixDrawing *drawing, int degrees) {
   // Quarter turns of the image buffer count counter-clockwise, free turns
   // clockwise; the size command counts every turn clockwise.

@@ -99,4 +99,12 @@ int drawing_rotate(VorpixDrawing *drawing, int degrees);
 // unchanged, when the server refuses the pixmap.  Does not mark the drawing
 // modified; the window is not touched.
 int drawing_take_image(VorpixDrawing *drawing, const VorpixImage *image, int over_background);
+// Makes the picture width by height, the old one placed with its top-left
+// corner at (x, y) (negative where it is cut off); what it does not cover,
+// and every old pixel outside kept (old picture coordinates; null keeps
+// them all), takes the GC's background colour.  All on the server: no pixel
+// comes to the program.  0, the drawing unchanged, when the server refuses
+// the pixmap.  Does not mark the drawing modified.
+int drawing_take_placed(VorpixDrawing *drawing, int width, int height, int x, int y,
+                        const GdkRegion *kept);
 void drawing_copy_to_desktop(VorpixDrawing *drawing);

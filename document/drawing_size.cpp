@@ -8,6 +8,7 @@
 #include "document/work.h"
 #include "imaging/image.h"
 #include "panels/color_palette.h"
+#include "tools/selection.h"
 
 namespace {
 
@@ -53,25 +54,23 @@ DrawingSizeResult drawing_crop(VorpixDrawing *drawing, const VorpixPointArray *o
   GdkRectangle box;
   if (!image_outline_box(outline, drawing->width, drawing->height, &box))
     return DRAWING_SIZE_INVALID;
-  VorpixImage *image = image_try_new_from_pixmap(drawing->backing_pixmap, box);
-  if (!image) return DRAWING_SIZE_NO_MEMORY;
-  guchar rgb[3];
-  background_rgb(drawing, rgb);
-  image_fill_outside(image, outline, box.x, box.y, rgb);
-  return take(drawing, image);
+  // The even-odd rule of the outline's pixel edges, as the box has it.
+  GdkRegion *inside = gdk_region_polygon(point_array_data(outline), point_array_size(outline),
+                                         GDK_EVEN_ODD_RULE);
+  const int taken =
+      drawing_take_placed(drawing, box.width, box.height, -box.x, -box.y, inside);
+  gdk_region_destroy(inside);
+  return taken ? DRAWING_SIZE_DONE : DRAWING_SIZE_NO_MEMORY;
 }
 
 DrawingSizeResult drawing_resize_canvas(VorpixDrawing *drawing, int width, int height,
                                         int anchor) {
   if (!image_size_allowed(width, height) || anchor < 0 || anchor >= IMAGE_ANCHOR_COUNT)
     return DRAWING_SIZE_INVALID;
-  VorpixImage *picture = whole_picture(drawing);
-  if (!picture) return DRAWING_SIZE_NO_MEMORY;
-  guchar rgb[3];
-  background_rgb(drawing, rgb);
-  VorpixImage *result = image_canvas_resize(picture, width, height, anchor, rgb);
-  image_free(picture);
-  return result ? take(drawing, result) : DRAWING_SIZE_NO_MEMORY;
+  int x = 0, y = 0;
+  image_anchor_offset(anchor, drawing->width, drawing->height, width, height, &x, &y);
+  return drawing_take_placed(drawing, width, height, x, y, nullptr) ? DRAWING_SIZE_DONE
+                                                                     : DRAWING_SIZE_NO_MEMORY;
 }
 
 DrawingSizeResult drawing_scale(VorpixDrawing *drawing, int width, int height,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,6 +12,9 @@
 #include "document/canvas.h"
 #include "document/clipboard.h"
 #include "document/drawing.h"
+#include "document/drawing_size.h"
+#include "imaging/image.h"
+#include "imaging/image_size.h"
 #include "document/history.h"
 #include "shell/util.h"
 #include "tests/harness/canvas_helpers.h"
@@ -133,6 +137,63 @@ TEST_F(SizeCommandTest, CropKeepsTheRectangleOrTheLassoInTheBackgroundColour) {
   EXPECT_EQ(pixel(0, 19), pattern(110, 69));
   EXPECT_EQ(pixel(29, 19), kBackground);
   EXPECT_EQ(pixel(20, 15), kBackground);
+}
+
+// Crop and canvas size work on the server alone: pixel for pixel they give
+// what the image functions give for the same picture, at every anchor,
+// growing, shrinking and both at once, for rectangles and ragged lassos.
+TEST_F(SizeCommandTest, CropAndCanvasSizeGiveWhatTheImageFunctionsGive) {
+  const guchar rgb[3] = {0x20, 0xc0, 0x40};
+  auto as_pixels = [](VorpixImage *image) {
+    Pixels out;
+    for (int y = 0; y < image_height(image); y++)
+      for (int x = 0; x < image_width(image); x++) {
+        const guchar *p =
+            image_pixels(image) + y * image_rowstride(image) + x * image_pixelsize(image);
+        out.push_back(guint32{p[0]} << 16 | guint32{p[1]} << 8 | p[2]);
+      }
+    image_free(image);
+    return out;
+  };
+  auto check = [&](const std::function<DrawingSizeResult()> &command, VorpixImage *expected) {
+    canvas_set_drawing(canvas, drawing_new_blank(area, canvas->gc, 640, 480));
+    paint_pattern(drawing());
+    const std::pair<int, int> wanted = {image_width(expected), image_height(expected)};
+    const Pixels want = as_pixels(expected);
+    ASSERT_EQ(command(), DRAWING_SIZE_DONE);
+    ASSERT_EQ(size(), wanted);
+    const Pixels got = pixels();
+    const auto miss = std::mismatch(got.begin(), got.end(), want.begin());
+    EXPECT_TRUE(miss.first == got.end()) << "first wrong pixel " << miss.first - got.begin();
+  };
+  VorpixImage *picture = drawing_create_image(drawing());
+  for (int anchor = 0; anchor < IMAGE_ANCHOR_COUNT; anchor++)
+    for (std::pair<int, int> to : {std::make_pair(741, 539), {539, 341}, {700, 401}, {3, 900}}) {
+      SCOPED_TRACE(testing::Message() << "anchor " << anchor << ", " << to.first << "x" << to.second);
+      check([&] { return drawing_resize_canvas(drawing(), to.first, to.second, anchor); },
+            image_canvas_resize(picture, to.first, to.second, anchor, rgb));
+    }
+  const std::vector<GdkPoint> outlines[] = {
+      {{100, 50}, {140, 50}, {140, 80}, {100, 80}, {100, 50}},
+      {{-30, 200}, {300, -40}, {700, 300}, {320, 120}, {200, 470}, {-30, 200}},
+      {{10, 10}, {600, 10}, {10, 400}, {600, 400}, {10, 10}},  // crossing itself
+  };
+  for (const auto &points : outlines) {
+    VorpixPointArray *outline = point_array_new();
+    for (GdkPoint p : points) point_array_append(outline, p.x, p.y);
+    GdkRectangle box;
+    ASSERT_TRUE(image_outline_box(outline, 640, 480, &box));
+    VorpixImage *expected = image_new_copy(picture);
+    image_fill_outside(expected, outline, 0, 0, rgb);
+    VorpixImage *cut = image_new(box.width, box.height);
+    gdk_pixbuf_copy_area(image_pixbuf(expected), box.x, box.y, box.width, box.height,
+                         image_pixbuf(cut), 0, 0);
+    image_free(expected);
+    SCOPED_TRACE(testing::Message() << "outline of " << points.size() << " points");
+    check([&] { return drawing_crop(drawing(), outline); }, cut);
+    point_array_delete(outline);
+  }
+  image_free(picture);
 }
 
 TEST_F(SizeCommandTest, CropIsThereExactlyWhileThereIsASelection) {
