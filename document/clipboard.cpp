@@ -247,17 +247,15 @@ void canvas_clipboard_send_buffer(GtkClipboard *, GtkSelectionData *selection_da
   g_debug("sending pixbuf data as '%s' (%s)", target,
           clipboard->savers[info] ? clipboard->savers[info] : "(null)");
 
-  GdkPixbuf *pixbuf = clipboard->image->pixbuf;
   g_return_if_fail(selection_data != NULL);
   g_return_if_fail(atom != GDK_NONE);
-  g_return_if_fail(GDK_IS_PIXBUF(pixbuf));
+  g_return_if_fail(GDK_IS_PIXBUF(clipboard->image->pixbuf));
   g_return_if_fail(clipboard->savers[info] != NULL);
 
   gchar *buffer = nullptr;
   gsize size = 0;
   GError *error = nullptr;
-  if (!gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, clipboard->savers[info], &error,
-                                 nullptr)) {
+  if (!image_encode(clipboard->image, clipboard->savers[info], &buffer, &size, &error)) {
     if (error) g_error_free(error);
     return;
   }

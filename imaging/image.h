@@ -85,6 +85,11 @@ GdkPixbuf *image_pixbuf(const VorpixImage *image);  // borrowed
 // new one is complete: on failure the old file is untouched and the error is
 // set.  An existing file keeps its mode; a symbolic link keeps pointing at it.
 gboolean image_write(VorpixImage *image, const char *filename, GError **error);
+// The picture in the format of GdkPixbuf's writer type, into *buffer (the
+// caller frees it); a format without alpha gets a picture with some over
+// white, as image_write writes it.
+gboolean image_encode(VorpixImage *image, const char *type, gchar **buffer, gsize *size,
+                      GError **error);
 gboolean is_writable(GSList *formats, const char *extension);
 void add_if_writable(gpointer format, gpointer list);
 

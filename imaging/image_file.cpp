@@ -66,11 +66,21 @@ bool choose_format(const char *filename, SaveFormat *format, GError **error) {
 
 // Formats whose writers keep an alpha channel; the others get the picture
 // over white.
-bool keeps_alpha(const SaveFormat &format) {
+bool keeps_alpha(const std::string &type) {
   static const char *const kWithAlpha[] = {"png", "tiff", "ico", "webp"};
   for (const char *name : kWithAlpha)
-    if (format.type == name) return true;
+    if (type == name) return true;
   return false;
+}
+
+// image itself, or for a format without alpha and a picture with some, a
+// copy over white (owned by the caller); null when that copy cannot be had.
+VorpixImage *as_written(VorpixImage *image, const std::string &type, VorpixImage **flat) {
+  *flat = nullptr;
+  if (keeps_alpha(type) || !image_has_transparency(image)) return image;
+  *flat = image_new_copy(image);
+  if (*flat) image_over_colour(*flat, 255, 255, 255);
+  return *flat;
 }
 
 void set_errno_error(GError **error, int saved_errno, const char *format, const char *filename) {
@@ -264,16 +274,28 @@ gboolean image_write(VorpixImage *image, const char *filename, GError **error) {
     return FALSE;
   }
   VorpixImage *flat = nullptr;
-  if (!keeps_alpha(format) && image_has_transparency(image)) {
-    flat = image_new_copy(image);
-    if (!flat) {
-      set_errno_error(error, ENOMEM, _("Failed to save '%s': %s"), filename);
-      return FALSE;
-    }
-    image_over_colour(flat, 255, 255, 255);
+  VorpixImage *written = as_written(image, format.type, &flat);
+  if (!written) {
+    set_errno_error(error, ENOMEM, _("Failed to save '%s': %s"), filename);
+    return FALSE;
   }
-  bool ok = save_replacing((flat ? flat : image)->pixbuf, filename, format, error);
+  bool ok = save_replacing(written->pixbuf, filename, format, error);
   if (flat) image_free(flat);
   if (!ok && *error) g_warning("Could not save image %s: %s\n", filename, (*error)->message);
+  return ok;
+}
+
+gboolean image_encode(VorpixImage *image, const char *type, gchar **buffer, gsize *size,
+                      GError **error) {
+  g_return_val_if_fail(image && image->pixbuf && type, FALSE);
+  VorpixImage *flat = nullptr;
+  VorpixImage *written = as_written(image, type, &flat);
+  if (!written) {
+    g_set_error_literal(error, G_FILE_ERROR, G_FILE_ERROR_NOMEM, g_strerror(ENOMEM));
+    return FALSE;
+  }
+  const gboolean ok = gdk_pixbuf_save_to_buffer(written->pixbuf, buffer, size, type, error,
+                                                nullptr);
+  if (flat) image_free(flat);
   return ok;
 }

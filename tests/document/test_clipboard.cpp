@@ -850,6 +850,33 @@ TEST_F(ClipboardAlphaTest, CopyAndCutSendTheAreaWithItsAlphaAsPng) {
   }
 }
 
+// Formats without alpha get the area over white, as a saved file does: the
+// colours transparent pixels happen to hold never reach another program.
+TEST_F(ClipboardAlphaTest, FormatsWithoutAlphaSendTheAreaOverWhite) {
+  open_picture(vorpix_test::new_banded_pixbuf());
+  canvas_select_all(canvas);
+  canvas_copy(canvas);
+  const struct {
+    const char *type;
+    int tolerance;  // JPEG is lossy
+  } cases[] = {{"image/bmp", 0}, {"image/jpeg", 24}};
+  for (const auto &c : cases) {
+    ChildResult r = run_serving({"xclip", "-selection", "clipboard", "-t", c.type, "-o"});
+    ASSERT_EQ(r.status, 0) << c.type;
+    GdkPixbuf *flat = decode(r.out);
+    ASSERT_NE(flat, nullptr) << c.type;
+    for (int y = 0; y < vorpix_test::kBandsHeight; y++)
+      for (int x = 0; x < vorpix_test::kBandsWidth; x++) {
+        const Rgba want = vorpix_test::over_colour(vorpix_test::band_colour(x), {255, 255, 255, 255});
+        const Rgba got = vorpix_test::rgba_of(flat, x, y);
+        ASSERT_NEAR(got.r, want.r, c.tolerance) << c.type << " " << x << "," << y;
+        ASSERT_NEAR(got.g, want.g, c.tolerance) << c.type << " " << x << "," << y;
+        ASSERT_NEAR(got.b, want.b, c.tolerance) << c.type << " " << x << "," << y;
+      }
+    g_object_unref(flat);
+  }
+}
+
 // A piece with transparent, half transparent and opaque bands, pasted from
 // another program onto an opaque picture and onto one with alpha: shown
 // composited while it floats, left composited where it is put, and undone.
