@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "document/clipboard.h"
+#include "document/decoder.h"
 #include "document/drawing.h"
 #include "document/file.h"
 #include "document/history.h"
@@ -221,15 +222,20 @@ gboolean load_first_picture(gpointer data) {
   auto *first = static_cast<FirstPicture *>(data);
   GtkWidget *area = first->area;
   VorpixDrawing *drawing = nullptr;
+  GError *error = nullptr;
   if (VorpixCanvas *canvas = open_canvas_of(area))
-    drawing = drawing_new_from_file(area, canvas->gc, first->name);
-  if (!drawing) {
+    drawing = drawing_new_from_file(area, canvas->gc, first->name, &error);
+  // The user who cancelled the reading needs no word that it failed.
+  const bool cancelled = g_error_matches(error, DECODER_ERROR, DECODER_ERROR_CANCELLED);
+  g_clear_error(&error);
+  if (drawing) {
+    if (VorpixCanvas *canvas = open_canvas_of(area))
+      canvas_set_drawing(canvas, drawing);
+    else
+      drawing_destroy(drawing);  // the window was closed meanwhile
+  } else if (!cancelled) {
     g_message("Failed to open drawing file %s", first->name);
     if (open_canvas_of(area)) tell_cannot_open_later(gtk_widget_get_toplevel(area), first->name);
-  } else if (VorpixCanvas *canvas = open_canvas_of(area)) {
-    canvas_set_drawing(canvas, drawing);
-  } else {
-    drawing_destroy(drawing);  // the window was closed meanwhile
   }
   g_object_unref(area);
   g_free(first->name);

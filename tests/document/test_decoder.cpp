@@ -288,20 +288,36 @@ TEST_F(DecoderWindowTest, LongDecodeOffersCancelAndOtherWindowsWork) {
   EXPECT_EQ(presses, 1);
 }
 
+// Through Open and from the command line alike.
 TEST_F(DecoderWindowTest, CancelledOpenKeepsTheDrawingWithoutAMessage) {
   ASSERT_TRUE(loader_installed);
   TempDir dir;
   const std::string path = write_hostile_file(dir.file("slow.vxh"), "hang");
   VorpixDrawing *old = drawing();
-  DialogAnswerer dialogs;
-  dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { vorpix_test::choose_file(d, path); });
-  dialogs.answer(GTK_RESPONSE_CANCEL);  // the progress dialog
-  dialogs.answer(GTK_RESPONSE_OK);      // a message, if one came
-  file_open_dialog(canvas);
-  vorpix_test::pump();
-  EXPECT_EQ(dialogs.answered(), 2);
-  EXPECT_EQ(drawing(), old);
-  EXPECT_STREQ(title(), "Untitled - vorpix");
+  for (bool command_line : {false, true}) {
+    DialogAnswerer dialogs;
+    if (!command_line)
+      dialogs.answer(GTK_RESPONSE_ACCEPT, [&](GtkWidget *d) { vorpix_test::choose_file(d, path); });
+    dialogs.answer(GTK_RESPONSE_CANCEL);  // the progress dialog
+    dialogs.answer(GTK_RESPONSE_OK);      // a message, if one came
+    GtkWidget *w = window;
+    if (command_line) {
+      char *argv[] = {const_cast<char *>("vorpix"), const_cast<char *>(path.c_str()), nullptr};
+      canvas_init_arg(2, argv);
+      w = open_window();
+      for (int i = 0; i < 60 && dialogs.answered() == 0; i++) vorpix_test::run_for(50);
+      vorpix_test::run_for(300);
+    } else {
+      file_open_dialog(canvas);
+    }
+    vorpix_test::pump();
+    const int wanted = command_line ? 1 : 2;
+    EXPECT_EQ(dialogs.answered(), wanted) << command_line;
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(w)), "Untitled - vorpix") << command_line;
+    if (!command_line) {
+      EXPECT_EQ(drawing(), old);
+    }
+  }
 }
 
 }  // namespace
