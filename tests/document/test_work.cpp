@@ -178,68 +178,42 @@ TEST_F(WorkTest, CommandsUnderWorkGiveTheirImmediateResultAsOneStep) {
   }
 }
 
-TEST_F(WorkTest, ClosingUnderWorkPromptsAndDropsTheResultButASaveEndsFirst) {
-  GtkWidget *other = open_window();
-  // Work that ends only once the close has been asked for.
-  std::atomic<bool> release{false};
-  auto wait = [&] {
-    while (!release) g_usleep(1000);
-    return 0;
-  };
-  {
-    DialogAnswerer dialogs;
-    dialogs.answer(GTK_RESPONSE_NO);  // discard, though the drawing is unmodified
-    gtk_widget_ref(window);
-    Steps steps({[&] {
-      gtk_menu_item_activate(GTK_MENU_ITEM(widget("close_window_menu")));
-      release = true;
-    }});
-    EXPECT_EQ(work_run(window, "Oil Paint", WORK_CLOSE_DROPS, wait), WORK_CLOSED);
-    EXPECT_EQ(dialogs.answered(), 1);
-    EXPECT_FALSE(g_list_find(window_list(), window)) << "the window stayed";
-    gtk_widget_unref(window);
-  }
-  // A save under work keeps its window until the file is written.
-  release = false;
-  DialogAnswerer dialogs;
-  Steps steps({[&] {
-    vorpix_test::send_delete(other);
-    EXPECT_TRUE(work_refuses_close(other));
-    release = true;
-  }});
-  EXPECT_EQ(work_run(other, "Save", WORK_CLOSE_REFUSED, wait), WORK_DONE);
-  EXPECT_EQ(dialogs.answered(), 0);
-  EXPECT_TRUE(g_list_find(window_list(), other));
-  window = nullptr;  // closed above; TearDown destroys the rest
-}
-
-// The window's own commands, closed under: nothing of the closed window is
-// touched afterwards, and the other windows go on.
-TEST_F(WorkTest, ClosingUnderACommandDropsItsResultAndTouchesNothingOfTheWindow) {
+// Closed under a command, the window asks (though its drawing is
+// unmodified), goes, and nothing of it is touched afterwards; closed under a
+// save, it stays until the file is written.  The other windows go on.
+TEST_F(WorkTest, ClosingUnderACommandDropsItsResultButASaveEndsFirst) {
+  ScratchDir dir;
+  const std::string path = dir.file("saved.png");
   image_parallel_set_threads(1);  // long enough to be closed under
-  for (const char *command : {"oil_paint", "rotate_p45_menu"}) {
+  for (const char *command : {"oil_paint", "rotate_p45_menu", "save"}) {
+    const bool saving = std::string(command) == "save";
     GtkWidget *w = open_window();
     VorpixCanvas *c = canvas_of(w);
     canvas_set_drawing(c, drawing_new_blank(c->drawing_area, c->gc, 2048, 2048));
+    vorpix_test::paint_pattern(c->drawing);
     vorpix_test::LogCapture objects("GLib-GObject"), toolkit("Gtk");
     DialogAnswerer dialogs;
-    dialogs.answer(GTK_RESPONSE_NO);
+    dialogs.answer(GTK_RESPONSE_NO);  // discard
     bool busy_at_close = false;
     std::function<void()> close = [&] {
       busy_at_close = work_busy(w);
-      gtk_menu_item_activate(GTK_MENU_ITEM(lookup_widget(w, "close_window_menu")));
+      vorpix_test::send_delete(w);
     };
     g_idle_add([](gpointer f) { return (*static_cast<std::function<void()> *>(f))(), FALSE; },
                &close);
-    gtk_menu_item_activate(GTK_MENU_ITEM(lookup_widget(w, command)));
+    if (saving)
+      EXPECT_EQ(drawing_save_as(c->drawing, path.c_str()), 1);
+    else
+      gtk_menu_item_activate(GTK_MENU_ITEM(lookup_widget(w, command)));
     pump();
     EXPECT_TRUE(busy_at_close) << command;
-    EXPECT_EQ(dialogs.answered(), 1) << command;
-    EXPECT_FALSE(g_list_find(window_list(), w)) << command;
+    EXPECT_EQ(dialogs.answered(), saving ? 0 : 1) << command;
+    EXPECT_EQ(g_list_find(window_list(), w) != nullptr, saving) << command;
     EXPECT_EQ(objects.messages(), std::vector<std::string>()) << command;
     EXPECT_EQ(toolkit.messages(), std::vector<std::string>()) << command;
   }
   image_parallel_set_threads(0);
+  EXPECT_TRUE(g_file_test(path.c_str(), G_FILE_TEST_EXISTS));
   const std::vector<guint32> before = picture_of(drawing());
   stroke(window);
   EXPECT_NE(picture_of(drawing()), before);
