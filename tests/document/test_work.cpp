@@ -29,31 +29,12 @@ using vorpix_test::ScratchDir;
 
 namespace {
 
-// Runs each step in turn from the main loop, one every few milliseconds,
-// while a command's work runs.
-class Steps {
- public:
-  explicit Steps(std::vector<std::function<void()>> steps) : steps_(std::move(steps)) {
-    source_ = g_timeout_add(kStepMs, next, this);
-  }
-  ~Steps() {
-    if (source_) g_source_remove(source_);
-  }
-  bool all_run() const { return done_ == steps_.size(); }
-
- private:
-  static constexpr guint kStepMs = 20;
-  static gboolean next(gpointer data) {
-    Steps *self = static_cast<Steps *>(data);
-    self->steps_[self->done_++]();
-    if (!self->all_run()) return TRUE;
-    self->source_ = 0;
-    return FALSE;
-  }
-  std::vector<std::function<void()>> steps_;
-  size_t done_ = 0;
-  guint source_ = 0;
-};
+// Calls *f (kept by the caller) from the main loop, as soon as it is idle:
+// inside a command's work once that runs the loop.
+void call_when_idle(std::function<void()> *f) {
+  g_idle_add([](gpointer data) { return (*static_cast<std::function<void()> *>(data))(), FALSE; },
+             f);
+}
 
 class WorkTest : public MainWindowTest {
  protected:
@@ -87,33 +68,31 @@ TEST_F(WorkTest, WindowUnderWorkRepaintsShowsTheCommandAndTakesNoPaintingInput) 
   const std::vector<guint32> before = picture_of(drawing());
   const std::vector<guint32> other_before = picture_of(canvas_of(other)->drawing);
   std::atomic<bool> release{false};
-  Steps steps({
-      [&] {
-        EXPECT_TRUE(work_busy(window));
-        EXPECT_FALSE(work_busy(other));
-        EXPECT_STREQ(status_bar_text(bar, STATUS_PROGRESS), "Oil Paint");
-        EXPECT_GE(status_bar_progress(bar), 0);
-        EXPECT_FALSE(sensitive("image_menu_item"));
-        EXPECT_FALSE(sensitive("edit_menu_item"));
-        EXPECT_FALSE(sensitive("effects_menu_item"));
-        EXPECT_TRUE(sensitive("close_window_menu"));
-        stroke(window);
-        key('t');  // the text tool's key
-        stroke(other);
-        // Damage shown in the window is repainted from the picture.
-        gdk_draw_rectangle(area->window, area->style->black_gc, TRUE, 0, 0, 30, 30);
-        gdk_window_invalidate_rect(area->window, nullptr, FALSE);
-      },
-      [&] {
-        EXPECT_EQ(window_pixel(5, 5), before[5 * drawing()->width + 5]);
-        release = true;
-      },
-  });
+  bool probed = false;
+  std::function<void()> probe = [&] {
+    EXPECT_TRUE(work_busy(window));
+    EXPECT_FALSE(work_busy(other));
+    EXPECT_STREQ(status_bar_text(bar, STATUS_PROGRESS), "Oil Paint");
+    EXPECT_GE(status_bar_progress(bar), 0);
+    for (const char *menu : {"image_menu_item", "edit_menu_item", "effects_menu_item"})
+      EXPECT_FALSE(sensitive(menu)) << menu;
+    EXPECT_TRUE(sensitive("close_window_menu"));
+    stroke(window);
+    key('t');  // the text tool's key
+    stroke(other);
+    // Damage shown in the window is repainted from the picture.
+    gdk_draw_rectangle(area->window, area->style->black_gc, TRUE, 0, 0, 30, 30);
+    gdk_window_invalidate_rect(area->window, nullptr, FALSE);
+    gdk_window_process_updates(area->window, FALSE);
+    EXPECT_EQ(window_pixel(5, 5), before[5 * drawing()->width + 5]);
+    probed = release = true;
+  };
+  call_when_idle(&probe);
   const WorkEnd end = work_run(window, "Oil Paint", WORK_CLOSE_DROPS, [&] {
     while (!release) g_usleep(1000);
     return 7;
   });
-  ASSERT_TRUE(steps.all_run());
+  ASSERT_TRUE(probed);
   EXPECT_EQ(end, WORK_DONE);
   EXPECT_EQ(picture_of(drawing()), before) << "the stroke under work painted";
   EXPECT_NE(picture_of(canvas_of(other)->drawing), other_before) << "the other window froze";
@@ -199,8 +178,7 @@ TEST_F(WorkTest, ClosingUnderACommandDropsItsResultButASaveEndsFirst) {
       busy_at_close = work_busy(w);
       vorpix_test::send_delete(w);
     };
-    g_idle_add([](gpointer f) { return (*static_cast<std::function<void()> *>(f))(), FALSE; },
-               &close);
+    call_when_idle(&close);
     if (saving)
       EXPECT_EQ(drawing_save_as(c->drawing, path.c_str()), 1);
     else
