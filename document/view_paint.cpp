@@ -188,6 +188,16 @@ void paint_checkerboard(VorpixView *view, const GdkRegion *region) {
   gdk_gc_set_clip_region(view->checker_gc, nullptr);
 }
 
+// The window's cairo context clipped to region (window pixels), which
+// already shows the checkerboard: what a picture with alpha is put on.
+cairo_t *checkered_context(VorpixView *view, const GdkRegion *region) {
+  paint_checkerboard(view, region);
+  cairo_t *cr = gdk_cairo_create(window_of(view));
+  gdk_cairo_region(cr, region);
+  cairo_clip(cr);
+  return cr;
+}
+
 // The area of a pixmap with alpha as a premultiplied cairo surface; null
 // when its pixels cannot be read.
 cairo_surface_t *alpha_surface(GdkDrawable *source, const GdkRectangle &area) {
@@ -269,10 +279,7 @@ bool show_alpha_on_server(VorpixView *view, GdkDrawable *source, int origin_x, i
   cairo_surface_t *colours = view->alpha_colours, *alpha = view->alpha_mask;
   const Level &l = level_of(view);
   const double factor = static_cast<double>(l.num) / l.den;
-  paint_checkerboard(view, part_region);
-  cairo_t *cr = gdk_cairo_create(window_of(view));
-  gdk_cairo_region(cr, part_region);
-  cairo_clip(cr);
+  cairo_t *cr = checkered_context(view, part_region);
   // As the opaque path: the first picture pixel shown is the origin, so the
   // numbers handed to the server stay small at every zoom.
   GdkRectangle part;
@@ -325,10 +332,7 @@ void show_alpha_pixels(VorpixView *view, GdkDrawable *source, int origin_x, int 
   if (!surface) return;
   const Level &l = level_of(view);
   const double factor = static_cast<double>(l.num) / l.den;
-  paint_checkerboard(view, part_region);
-  cairo_t *cr = gdk_cairo_create(window_of(view));
-  gdk_cairo_region(cr, part_region);
-  cairo_clip(cr);
+  cairo_t *cr = checkered_context(view, part_region);
   const int picture_x = inside.x + origin_x, picture_y = inside.y + origin_y;
   cairo_translate(cr, static_cast<double>(picture_x) * l.num / l.den - view->scroll_x,
                   static_cast<double>(picture_y) * l.num / l.den - view->scroll_y);
