@@ -24,6 +24,8 @@ using namespace decoder_protocol;
 constexpr size_t kReadChunk = 64 * 1024;
 // What the library's file information reads at a time to find the size.
 constexpr size_t kHeaderChunk = 4096;
+// The side of the pictures decoded to make the helper ready.
+constexpr int kSampleSide = 64;
 // The name under which the library's file loading opens the helper's input.
 constexpr char kInputFolder[] = "/vorpix-decode-input";
 
@@ -44,9 +46,29 @@ struct SizeGuard {
   bool too_large = false;
   bool known = false;        // the loader announced the size
   bool header_only = false;  // stop once the size is known, before allocating
+  bool unsized = false;      // the loader cannot tell the size without decoding
   int width = 0;
   int height = 0;
 };
+
+// The shared block the library may be given for the picture's pixels: the
+// picture's height in rows of one of its two possible spacings.
+struct SharedPixels {
+  int height = 0;  // none is expected while 0
+  std::int64_t strides[2] = {};
+  int fd = -1;  // once given
+  void *address = nullptr;  // while mapped
+  size_t length = 0;
+};
+SharedPixels shared;
+
+// The picture about to be decoded: its pixels will go to shared memory.
+void expect_pixels(int width, int height) {
+  if (shared.fd >= 0) return;
+  shared.height = height;
+  shared.strides[0] = rowstride(width, 3);
+  shared.strides[1] = rowstride(width, 4);
+}
 
 // A requested size of 0 makes the loader stop with an error before it
 // allocates the picture.
@@ -58,8 +80,10 @@ void on_size_prepared(GdkPixbufLoader *loader, gint width, gint height, gpointer
   // The size alone is wanted: the loader stops before it allocates the picture.
   if (guard->header_only) gdk_pixbuf_loader_set_size(loader, 0, 0);
   if (width > 0 && height > 0 && width <= guard->max_side && height <= guard->max_side &&
-      std::int64_t(width) * height <= guard->max_pixels)
+      std::int64_t(width) * height <= guard->max_pixels) {
+    if (!guard->header_only) expect_pixels(width, height);
     return;
+  }
   guard->too_large = true;
   gdk_pixbuf_loader_set_size(loader, 0, 0);
 }
@@ -80,6 +104,9 @@ void load_every_loader() {
   // Guessing a type without a name reads the shared MIME database, once.
   static const guchar sample[] = "\x89PNG\r\n\x1a\n";
   g_free(g_content_type_guess(nullptr, sample, sizeof sample - 1, nullptr));
+  // The language names, which the SVG loader asks for, read the locale
+  // aliases once.
+  g_get_language_names();
   // Error messages name the file in the user's encoding, read once.
   g_free(g_filename_display_name("input"));
 }
@@ -172,8 +199,13 @@ bool write_all(int fd, const guchar *data, size_t length, off_t offset) {
   return true;
 }
 
-// The pixels in a new memfd, rows at the protocol's spacing; -1 on failure.
-int pixels_to_memfd(GdkPixbuf *pixbuf) {
+bool seal(int fd) {
+  return fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
+}
+
+// The pixels copied into a new memfd, rows at the protocol's spacing; -1 on
+// failure.
+int copy_to_memfd(GdkPixbuf *pixbuf) {
   const int width = gdk_pixbuf_get_width(pixbuf), height = gdk_pixbuf_get_height(pixbuf);
   const int channels = gdk_pixbuf_get_n_channels(pixbuf);
   const std::int64_t stride = rowstride(width, channels);
@@ -192,12 +224,32 @@ int pixels_to_memfd(GdkPixbuf *pixbuf) {
       ok = write_all(fd, pixels + source_stride * y, row_bytes, off_t(stride * y));
   }
   // The program maps it only sealed, so nothing can change it under it.
-  ok = ok && fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
-  if (!ok) {
+  if (!ok || !seal(fd)) {
     close(fd);
     return -1;
   }
   return fd;
+}
+
+// The pixels in a sealed memfd for the program; -1 on failure.  Takes the
+// caller's reference to the picture.
+int pixels_to_memfd(GdkPixbuf *pixbuf) {
+  const std::int64_t stride =
+      rowstride(gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_n_channels(pixbuf));
+  // The loader's own buffer is passed on as it is, once nothing here maps it
+  // (a memfd with a writable mapping cannot be sealed).
+  if (!shared.address || gdk_pixbuf_read_pixels(pixbuf) != shared.address ||
+      gdk_pixbuf_get_rowstride(pixbuf) != stride || G_OBJECT(pixbuf)->ref_count != 1) {
+    const int fd = copy_to_memfd(pixbuf);
+    g_object_unref(pixbuf);
+    return fd;
+  }
+  const int fd = shared.fd;
+  shared.fd = -1;
+  g_object_unref(pixbuf);
+  if (!shared.address && seal(fd)) return fd;
+  close(fd);
+  return -1;
 }
 
 ssize_t read_some(int input, guchar *buffer, size_t size) {
@@ -245,10 +297,10 @@ gchar *format_of_name(const char *name) {
   return found;
 }
 
-// The loader the library would choose for a file of this name starting with
+// The format the library would choose for a file of this name starting with
 // these bytes; bytes that do not tell are taken as offered (MIME type) or
-// named (extension).  Otherwise a loader that sniffs the bytes itself.
-GdkPixbufLoader *choose_loader(const Request &request, const guchar *head, size_t length) {
+// named (extension).  Null when none: a loader that sniffs the bytes itself.
+gchar *choose_format(const Request &request, const guchar *head, size_t length) {
   gboolean uncertain = FALSE;
   gchar *content = g_content_type_guess(nullptr, head, length, &uncertain);
   if (uncertain || g_str_equal(content, "text/plain") ||
@@ -261,10 +313,8 @@ GdkPixbufLoader *choose_loader(const Request &request, const guchar *head, size_
   gchar *format = content ? format_of_type(content) : nullptr;
   // A type the shared database does not know may still be a loader's own.
   if (!format && request.name[0]) format = format_of_name(request.name);
-  GdkPixbufLoader *loader = format ? gdk_pixbuf_loader_new_with_type(format, nullptr) : nullptr;
-  g_free(format);
   g_free(content);
-  return loader ? loader : gdk_pixbuf_loader_new();
+  return format;
 }
 
 void on_area_prepared(GdkPixbufLoader *loader, gpointer data) {
@@ -287,7 +337,17 @@ GdkPixbuf *run_loader(int input, const Request &request, bool header_only, SizeG
   const size_t chunk = header_only ? kHeaderChunk : sizeof buffer;
   ssize_t got = read_some(input, buffer, chunk);
   if (got < 0) return nullptr;
-  GdkPixbufLoader *loader = choose_loader(request, buffer, size_t(got));
+  gchar *format = choose_format(request, buffer, size_t(got));
+  // The XPM loader is fed through a temporary file, which the helper may not
+  // make; read whole, its picture is checked once decoded.
+  if (header_only && format && g_str_equal(format, "xpm")) {
+    guard->unsized = true;
+    g_free(format);
+    return nullptr;
+  }
+  GdkPixbufLoader *loader = format ? gdk_pixbuf_loader_new_with_type(format, nullptr) : nullptr;
+  if (!loader) loader = gdk_pixbuf_loader_new();
+  g_free(format);
   g_signal_connect(loader, "size-prepared", G_CALLBACK(on_size_prepared), guard);
   g_signal_connect(loader, "area-prepared", G_CALLBACK(on_area_prepared), guard);
   bool ok = true;
@@ -323,7 +383,9 @@ GdkPixbuf *decode_file(int input, const Request &request, SizeGuard *guard, GErr
   guard->header_only = true;
   run_loader(input, request, true, guard, nullptr);
   guard->header_only = false;
-  if (!guard->known || guard->too_large || lseek(input, 0, SEEK_SET) != 0) return nullptr;
+  if ((!guard->known && !guard->unsized) || guard->too_large || lseek(input, 0, SEEK_SET) != 0)
+    return nullptr;
+  expect_pixels(guard->width, guard->height);
   helper_input = input;
   const std::string path =
       std::string(kInputFolder) + "/" + (request.name[0] ? request.name : "input");
@@ -339,6 +401,41 @@ GdkPixbuf *decode_file(int input, const Request &request, SizeGuard *guard, GErr
     pixbuf = run_loader(input, request, false, guard, error);
   }
   return pixbuf;
+}
+
+// The first decode in a process pays for reaching the decoding code and for
+// growing the allocator's memory: a small picture of each of the commonest
+// formats is decoded the way a file is, while the helper waits for its
+// request.
+void warm_up() {
+  GdkPixbuf *sample = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, kSampleSide, kSampleSide);
+  if (!sample) return;
+  guchar *pixels = gdk_pixbuf_get_pixels(sample);
+  const int stride = gdk_pixbuf_get_rowstride(sample);
+  for (int y = 0; y < kSampleSide; y++)
+    for (int x = 0; x < kSampleSide * 3; x++) pixels[y * stride + x] = guchar(x * 5 + y * 3);
+  for (const char *name : {"sample.png", "sample.jpg"}) {
+    gchar *bytes = nullptr;
+    gsize length = 0;
+    const char *format = g_str_has_suffix(name, ".png") ? "png" : "jpeg";
+    const int fd = memfd_create("vorpix-sample", MFD_CLOEXEC);
+    if (fd >= 0 && gdk_pixbuf_save_to_buffer(sample, &bytes, &length, format, nullptr, nullptr) &&
+        write_all(fd, reinterpret_cast<guchar *>(bytes), length, 0)) {
+      Request request = {kMagic, KIND_FILE, kSampleSide, kSampleSide * kSampleSide, {}, {}};
+      g_strlcpy(request.name, name, sizeof request.name);
+      SizeGuard guard = {request.max_side, request.max_pixels};
+      GError *error = nullptr;
+      if (GdkPixbuf *decoded = decode_file(fd, request, &guard, &error)) g_object_unref(decoded);
+      g_clear_error(&error);
+    }
+    g_free(bytes);
+    if (fd >= 0) close(fd);
+    // The sample's shared block is not the picture's.
+    if (shared.address) munmap(shared.address, shared.length);
+    if (shared.fd >= 0) close(shared.fd);
+    shared = SharedPixels();
+  }
+  g_object_unref(sample);
 }
 
 Reply decode(int input, const Request &request, GdkPixbuf **result) {
@@ -401,6 +498,37 @@ bool decoder_send_with_fd(int socket, const void *data, size_t length, int fd) {
   return sent == ssize_t(length);
 }
 
+void *decoder_helper_allocate(size_t blocks, size_t block_bytes) {
+  if (shared.fd >= 0 || shared.height <= 0 || blocks != size_t(shared.height) ||
+      (block_bytes != size_t(shared.strides[0]) && block_bytes != size_t(shared.strides[1])))
+    return nullptr;
+  size_t length;
+  if (__builtin_mul_overflow(blocks, block_bytes, &length)) return nullptr;
+  const int fd = memfd_create("vorpix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (fd < 0) return nullptr;
+  // Populated at once: cheaper than a fault for every page as the loader
+  // writes them.
+  void *address = ftruncate(fd, off_t(length)) == 0
+                      ? mmap(nullptr, length, PROT_READ | PROT_WRITE,
+                             MAP_SHARED | MAP_POPULATE, fd, 0)
+                      : MAP_FAILED;
+  if (address == MAP_FAILED) {
+    close(fd);
+    return nullptr;
+  }
+  shared.fd = fd;
+  shared.address = address;
+  shared.length = length;
+  return address;
+}
+
+bool decoder_helper_release(void *mem) {
+  if (!mem || mem != shared.address) return false;
+  munmap(shared.address, shared.length);
+  shared.address = nullptr;
+  return true;
+}
+
 FILE *decoder_helper_open_input(const char *path) {
   const size_t folder = strlen(kInputFolder);
   if (helper_input < 0 || strncmp(path, kInputFolder, folder) != 0 || path[folder] != '/')
@@ -422,6 +550,7 @@ int decoder_helper_main(int argc, char **argv) {
   prctl(PR_SET_DUMPABLE, 0);
 
   load_every_loader();
+  warm_up();
   const rlim_t base = address_space_now();
   if (!install_filter()) return 3;
 
@@ -438,7 +567,6 @@ int decoder_helper_main(int argc, char **argv) {
   int memfd = -1;
   if (pixbuf) {
     memfd = pixels_to_memfd(pixbuf);
-    g_object_unref(pixbuf);
     if (memfd < 0) reply = Reply{kMagic, STATUS_NO_MEMORY, 0, 0, 0};
   }
   send_reply(reply, memfd);

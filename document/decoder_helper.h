@@ -66,6 +66,15 @@ bool decoder_send_with_fd(int socket, const void *data, size_t length, int fd);
 // replacement of the C library's fopen64 calls this.
 FILE *decoder_helper_open_input(const char *path);
 
+// Shared memory for the decoded picture's pixels, when the library asks for
+// blocks of block_bytes that are the rows of the picture being decoded; null
+// for any other request.  The first such block only, so the program maps the
+// loader's own buffer and nothing copies it.  Only the helper executable's
+// replacement of GLib's allocator calls these.
+void *decoder_helper_allocate(size_t blocks, size_t block_bytes);
+// True when mem is that shared block, which is unmapped.
+bool decoder_helper_release(void *mem);
+
 // The helper's entry point: argv[1] is the program's process id.  Serves one
 // request on kSocketFd and returns the exit status.
 int decoder_helper_main(int argc, char **argv);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document/canvas.h"
@@ -88,9 +89,10 @@ GdkPixbuf *decode(const std::string &path, GError **error) {
 TEST(DecoderTest, GivesTheLoadersOwnPixelsAndLayout) {
   TempDir dir;
   std::vector<std::string> files;
-  for (const char *format : {"png", "bmp", "tiff", "jpeg"})
+  for (const char *format : {"png", "bmp", "tiff", "jpeg", "ico"})
     for (bool alpha : {false, true}) {
       if (alpha && (!strcmp(format, "jpeg") || !strcmp(format, "bmp"))) continue;
+      if (!alpha && !strcmp(format, "ico")) continue;
       GdkPixbuf *picture = pattern_pixbuf(37, 23, alpha);
       files.push_back(dir.file(std::string("p") + (alpha ? "a." : ".") + format));
       ASSERT_TRUE(gdk_pixbuf_save(picture, files.back().c_str(), format, nullptr, nullptr));
@@ -98,6 +100,19 @@ TEST(DecoderTest, GivesTheLoadersOwnPixelsAndLayout) {
     }
   for (const char *name : {"picture.gif", "palette.png", "grey.png", "rgb16.png", "alpha.png"})
     files.push_back(corpus_path(name));
+  // Loaders of other kinds, each allocating its picture its own way.
+  const std::pair<const char *, std::string> written[] = {
+      {"p.ppm", std::string("P6\n3 2\n255\n") + std::string(18, '\x5a')},
+      {"p.xpm", "/* XPM */\nstatic char *p[] = {\"3 1 2 1\", \"a c #FF0000\", "
+                "\"b c None\", \"aba\"};\n"},
+      {"p.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='7' height='5'>"
+                "<rect width='4' height='5' fill='#f00'/></svg>"},
+  };
+  for (const auto &[name, contents] : written) {
+    files.push_back(dir.file(name));
+    ASSERT_TRUE(g_file_set_contents(files.back().c_str(), contents.data(),
+                                    gssize(contents.size()), nullptr));
+  }
   for (const std::string &file : files) {
     SCOPED_TRACE(file);
     GdkPixbuf *expected = gdk_pixbuf_new_from_file(file.c_str(), nullptr);
