@@ -454,14 +454,7 @@ TEST_F(HistoryTest, SizeChangesFollowedAtOnceByStrokesUndoAndRedoExactly) {
         item("crop_menu");
       }
       if (*c == 't') item("rotate_p90_menu");
-      if (*c == 's') {
-        // Through the view, wherever it shows the picture now.
-        const GdkRectangle a = view_picture_to_window(canvas->view, GdkRectangle{5, 5, 1, 1});
-        const GdkRectangle b = view_picture_to_window(canvas->view, GdkRectangle{120, 90, 1, 1});
-        press(a.x, a.y);
-        motion(b.x, b.y);
-        release(b.x, b.y);
-      }
+      if (*c == 's') drag_through({{5, 5}, {120, 90}});
       stages.resize(++at);  // what could be redone is gone
       stages.push_back(picture(false));
       ASSERT_NE(stages[at], stages[at - 1]) << "the action changed nothing";
