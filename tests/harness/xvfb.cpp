@@ -61,6 +61,8 @@ bool start_xvfb(const char *screen) {
   return true;
 }
 
+int xvfb_pid() { return server_pid; }
+
 void stop_xvfb() {
   if (server_pid <= 0) return;
   kill(server_pid, SIGTERM);
