@@ -76,7 +76,7 @@ void BM_Command(benchmark::State &state) {
     state.PauseTiming();
     reset_drawing();
     state.ResumeTiming();
-    history_begin(canvas);
+    history_begin_replacing(canvas);  // as the menu begins a size command
     if (run_command(command, canvas->drawing) != DRAWING_SIZE_DONE) {
       state.SkipWithError("refused");
       break;

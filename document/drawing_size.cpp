@@ -5,6 +5,7 @@
 
 #include "document/decoder.h"
 #include "document/drawing.h"
+#include "document/history.h"
 #include "document/work.h"
 #include "imaging/image.h"
 #include "panels/color_palette.h"
@@ -144,7 +145,8 @@ DrawingSizeResult drawing_revert(VorpixDrawing *drawing, GtkWidget *drawing_area
   std::swap(drawing->paint_gc, saved->paint_gc);
   GdkPixmap *old = drawing_swap_pixmap(drawing, saved->backing_pixmap, saved->width,
                                        saved->height);
-  saved->backing_pixmap = old;
+  saved->backing_pixmap = nullptr;
+  history_pixmap_released(drawing, old);
   drawing_destroy(saved);
   drawing->modified = 0;
   drawing_update_title(drawing);

@@ -53,6 +53,7 @@ struct History {
   int group = 0;              // nonzero inside history_begin_group
   int unchanged = 0;          // nonzero while changes are not recorded
   bool missed = false;        // the picture could not be copied at the last begin
+  bool adopting = false;      // the next pixmap released is the shadow (no copy was taken)
 };
 
 // One per canvas alive; few windows, so a list does.
@@ -192,7 +193,7 @@ gboolean on_idle(gpointer data) {
   h->idle = 0;
   free_released(h);
   // Inside an action the copy would hold some of its changes already.
-  if (!h->shadow && !h->missed && !h->group && !h->pointer_down) take_shadow(h);
+  if (!h->shadow && !h->missed && !h->group && !h->pointer_down && !h->adopting) take_shadow(h);
   return FALSE;
 }
 
@@ -265,6 +266,7 @@ void drop_redo(History *h) {
 
 void clear_all(History *h) {
   drop_shadow(h);
+  h->adopting = false;
   free_released(h);
   cancel_idle(h);
   h->missed = false;
@@ -277,6 +279,7 @@ void clear_all(History *h) {
 // pixel; then the shadow is brought up to the picture.  When the server
 // cannot hold the step, the history no longer leads back: it is emptied.
 void close_step(History *h) {
+  h->adopting = false;
   if (!h->shadow) {
     forget_changes(h);
     return;
@@ -436,6 +439,15 @@ void history_begin(VorpixCanvas *canvas) {
   open_step(h);
 }
 
+void history_begin_replacing(VorpixCanvas *canvas) {
+  g_return_if_fail(canvas != nullptr);
+  History *h = find_or_create(canvas);
+  if (h->group) return;
+  close_step(h);
+  h->missed = false;
+  h->adopting = !h->shadow;
+}
+
 void history_end(VorpixCanvas *canvas) {
   History *h = find(canvas);
   if (!h || h->group) return;
@@ -461,7 +473,19 @@ void history_pixmap_released(VorpixDrawing *drawing, GdkPixmap *pixmap) {
     g_object_unref(pixmap);
     return;
   }
-  h->released.push_back(pixmap);
+  int width = 0, height = 0;
+  gdk_drawable_get_size(pixmap, &width, &height);
+  if (h->adopting && !h->shadow && bytes_of(pixmap, width, height) <= kHistoryMaxBytes) {
+    h->shadow = pixmap;
+    h->shadow_width = width;
+    h->shadow_height = height;
+    h->adopting = false;
+  } else {
+    // Too big to keep, the change cannot be undone: the history empties.
+    h->missed = h->missed || h->adopting;
+    h->adopting = false;
+    h->released.push_back(pixmap);
+  }
   when_idle(h);
 }
 

@@ -29,6 +29,11 @@ constexpr gsize kHistoryMaxBytes = gsize{256} << 20;
 // step (if any) become one, and the changes from here on make the next.
 // Inside a group (paste mode) this does nothing.
 void history_begin(VorpixCanvas *canvas);
+// As history_begin, for a command that replaces the pixmap without painting
+// on it (crop, canvas size, scaling, rotations): the pixmap it gives up
+// through history_pixmap_released is the picture before, so no copy of the
+// picture needs to be made first.
+void history_begin_replacing(VorpixCanvas *canvas);
 // The action is over: its changes become one step.  Nothing inside a group.
 void history_end(VorpixCanvas *canvas);
 // Any pixel of the picture may have changed, its size too (a replaced

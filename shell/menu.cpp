@@ -61,7 +61,10 @@ class BusyCursor {
 // for undo, and becomes a step when the change marks the drawing modified.
 class CommandStep {
  public:
-  explicit CommandStep(VorpixCanvas *canvas) : canvas_(canvas) { history_begin(canvas_); }
+  // replacing: the command gives up the pixmap instead of painting on it.
+  explicit CommandStep(VorpixCanvas *canvas, bool replacing = false) : canvas_(canvas) {
+    replacing ? history_begin_replacing(canvas_) : history_begin(canvas_);
+  }
   ~CommandStep() { history_end(canvas_); }
   CommandStep(const CommandStep &) = delete;
   CommandStep &operator=(const CommandStep &) = delete;
@@ -245,7 +248,7 @@ void change_size(VorpixCanvas *canvas, const char *what, Work work, bool marks =
   DrawingSizeResult result;
   {
     BusyCursor busy(canvas);
-    CommandStep step(canvas);
+    CommandStep step(canvas, true);
     canvas_focus_lost(canvas);
     result = work(canvas->drawing);
     if (!canvas_is_open(canvas)) return;  // closed while the work ran
@@ -345,7 +348,7 @@ void on_rotate_menu_activate(GtkWidget *item, gpointer) {
   CanvasHold hold(canvas);
   bool done = false;
   {
-    CommandStep step(canvas);
+    CommandStep step(canvas, true);
     canvas_focus_lost(canvas);
     done = drawing_rotate(canvas->drawing, degrees);
     if (!canvas_is_open(canvas)) return;  // closed while the turn was worked out
