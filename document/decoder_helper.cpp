@@ -24,6 +24,8 @@ using namespace decoder_protocol;
 constexpr size_t kReadChunk = 64 * 1024;
 // What the library's file information reads at a time to find the size.
 constexpr size_t kHeaderChunk = 4096;
+// The largest shared block filled in advance (an 8192 x 8192 RGBA picture).
+constexpr size_t kPopulateLimit = size_t(256) << 20;
 // The side of the pictures decoded to make the helper ready.
 constexpr int kSampleSide = 64;
 // The name under which the library's file loading opens the helper's input.
@@ -506,11 +508,11 @@ void *decoder_helper_allocate(size_t blocks, size_t block_bytes) {
   if (__builtin_mul_overflow(blocks, block_bytes, &length)) return nullptr;
   const int fd = memfd_create("vorpix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd < 0) return nullptr;
-  // Populated at once: cheaper than a fault for every page as the loader
-  // writes them.
+  // Populated at once, cheaper than a fault for every page as the loader
+  // writes them; not a giant one, which a short file may claim and never fill.
+  const int populate = length <= kPopulateLimit ? MAP_POPULATE : 0;
   void *address = ftruncate(fd, off_t(length)) == 0
-                      ? mmap(nullptr, length, PROT_READ | PROT_WRITE,
-                             MAP_SHARED | MAP_POPULATE, fd, 0)
+                      ? mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | populate, fd, 0)
                       : MAP_FAILED;
   if (address == MAP_FAILED) {
     close(fd);
