@@ -505,11 +505,11 @@ int drawing_take_placed(VorpixDrawing *drawing, int width, int height, int x, in
   return 1;
 }
 
-int drawing_rotate(VorpixDrawing *drawing, int degrees) {
+int drawing_rotate(VorpixDrawing *drawing, int degrees, const char *command) {
   // Quarter turns of the image buffer count counter-clockwise, free turns
   // clockwise; the size command counts every turn clockwise.
   const int turn = is_right_angle(degrees) ? (360 - degrees) % 360 : degrees;
-  if (drawing_rotate_by(drawing, turn) != DRAWING_SIZE_DONE) return 0;
+  if (drawing_rotate_by(drawing, turn, command) != DRAWING_SIZE_DONE) return 0;
   drawing_modified(drawing);
   return 1;
 }

@@ -93,7 +93,8 @@ void drawing_clear_selection(VorpixDrawing *drawing, VorpixPointArray *outline);
 // Turns by a menu's angle (right angles counter-clockwise, others clockwise)
 // and marks the drawing modified: 1.  0, the drawing unchanged, when the
 // result would pass the size limits or its memory cannot be had.
-int drawing_rotate(VorpixDrawing *drawing, int degrees);
+// command as for drawing_rotate_by.
+int drawing_rotate(VorpixDrawing *drawing, int degrees, const char *command = "rotate_by_menu");
 // Makes image the picture, in a new pixmap of its size; with over_background
 // its transparent pixels show the GC's background colour.  0, the drawing
 // unchanged, when the server refuses the pixmap.  Does not mark the drawing

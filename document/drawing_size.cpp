@@ -100,7 +100,8 @@ void drawing_rotated_size(int width, int height, double degrees, gint64 *new_wid
   *new_height = static_cast<gint64>(s * width + c * height + 0.5);
 }
 
-DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees) {
+DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees,
+                                    const char *command) {
   if (!std::isfinite(degrees) || std::fabs(degrees) > kFullTurn) return DRAWING_SIZE_INVALID;
   double turn = std::fmod(degrees, kFullTurn);
   if (turn < 0) turn += kFullTurn;
@@ -121,7 +122,7 @@ DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees) {
   guchar rgb[3];
   background_rgb(drawing, rgb);
   return run_and_take(
-      drawing, "rotate_by_menu",
+      drawing, command,
       [=] {
         return right_angle
                    ? image_rotate_simple(picture, static_cast<int>(kFullTurn - turn) % 360)

@@ -34,7 +34,9 @@ DrawingSizeResult drawing_scale(VorpixDrawing *drawing, int width, int height,
 // multiples of 90 are exact quarter turns, other angles leave the corners
 // they uncover in the background colour.  A result beyond the size limits
 // is DRAWING_SIZE_NO_MEMORY, refused before anything is allocated.
-DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees);
+// command names the menu item whose label the status bar shows meanwhile.
+DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees,
+                                    const char *command = "rotate_by_menu");
 // The size a rotation by degrees gives a width x height picture.
 void drawing_rotated_size(int width, int height, double degrees, gint64 *new_width,
                           gint64 *new_height);

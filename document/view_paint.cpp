@@ -416,7 +416,8 @@ void repaint(VorpixView *view, const GdkRegion *region) {
   gdk_region_subtract(beside, clip);
   if (!gdk_region_empty(beside)) {
     GtkWidget *area = view->area;
-    GdkGC *background = area->style->bg_gc[GTK_WIDGET_STATE(area)];
+    // The normal background even while the area is insensitive (under work).
+    GdkGC *background = area->style->bg_gc[GTK_STATE_NORMAL];
     gdk_gc_set_clip_region(background, beside);
     GdkRectangle box;
     gdk_region_get_clipbox(beside, &box);

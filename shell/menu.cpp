@@ -350,7 +350,7 @@ void on_rotate_menu_activate(GtkWidget *item, gpointer) {
   {
     CommandStep step(canvas, true);
     canvas_focus_lost(canvas);
-    done = drawing_rotate(canvas->drawing, degrees);
+    done = drawing_rotate(canvas->drawing, degrees, gtk_widget_get_name(item));
     if (!canvas_is_open(canvas)) return;  // closed while the turn was worked out
     if (done) canvas_resize(canvas);
     canvas_focus_gained(canvas);

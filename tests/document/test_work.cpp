@@ -174,8 +174,11 @@ TEST_F(WorkTest, ClosingUnderACommandDropsItsResultButASaveEndsFirst) {
     DialogAnswerer dialogs;
     dialogs.answer(GTK_RESPONSE_NO);  // discard
     bool busy_at_close = false;
+    std::string shown;  // beside the progress bar: the command's own menu item
+    const std::string want = work_command_name(w, saving ? "save_menu" : command);
     std::function<void()> close = [&] {
       busy_at_close = work_busy(w);
+      shown = status_bar_text(status_bar_lookup(w), STATUS_PROGRESS);
       vorpix_test::send_delete(w);
     };
     call_when_idle(&close);
@@ -185,6 +188,8 @@ TEST_F(WorkTest, ClosingUnderACommandDropsItsResultButASaveEndsFirst) {
       gtk_menu_item_activate(GTK_MENU_ITEM(lookup_widget(w, command)));
     pump();
     EXPECT_TRUE(busy_at_close) << command;
+    EXPECT_EQ(shown, want) << command;
+    EXPECT_NE(want, "") << command;
     EXPECT_EQ(dialogs.answered(), saving ? 0 : 1) << command;
     EXPECT_EQ(g_list_find(window_list(), w) != nullptr, saving) << command;
     EXPECT_EQ(objects.messages(), std::vector<std::string>()) << command;
