@@ -188,6 +188,29 @@ void paint_checkerboard(VorpixView *view, const GdkRegion *region) {
   gdk_gc_set_clip_region(view->checker_gc, nullptr);
 }
 
+// Scales cr from picture pixels to the window and puts the first picture
+// pixel that part (window pixels) shows, limited to area, at the origin, so
+// the numbers handed to the server stay small at every zoom; that pixel
+// goes to *first_x, *first_y.
+void from_first_shown(cairo_t *cr, const VorpixView *view, const GdkRectangle &part,
+                      const GdkRectangle &area, int *first_x, int *first_y) {
+  view_window_to_picture(view, part.x, part.y, first_x, first_y);
+  *first_x = std::max(*first_x, area.x);
+  *first_y = std::max(*first_y, area.y);
+  const Level &l = level_of(view);
+  cairo_translate(cr, static_cast<double>(*first_x) * l.num / l.den - view->scroll_x,
+                  static_cast<double>(*first_y) * l.num / l.den - view->scroll_y);
+  cairo_scale(cr, static_cast<double>(l.num) / l.den, static_cast<double>(l.num) / l.den);
+}
+
+// Zoomed in, every picture pixel is a block of its exact colour; zoomed
+// out, neighbours blend (bilinear stays on the server, unlike GOOD).
+void sample_for(cairo_pattern_t *pattern, const VorpixView *view) {
+  const Level &l = level_of(view);
+  cairo_pattern_set_filter(pattern, l.num >= l.den ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_BILINEAR);
+  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+}
+
 // The window's cairo context clipped to region (window pixels), which
 // already shows the checkerboard: what a picture with alpha is put on.
 cairo_t *checkered_context(VorpixView *view, const GdkRegion *region) {
@@ -277,30 +300,18 @@ bool show_alpha_on_server(VorpixView *view, GdkDrawable *source, int origin_x, i
                                                                      alpha_format, width, height);
   }
   cairo_surface_t *colours = view->alpha_colours, *alpha = view->alpha_mask;
-  const Level &l = level_of(view);
-  const double factor = static_cast<double>(l.num) / l.den;
   cairo_t *cr = checkered_context(view, part_region);
-  // As the opaque path: the first picture pixel shown is the origin, so the
-  // numbers handed to the server stay small at every zoom.
   GdkRectangle part;
   gdk_region_get_clipbox(part_region, &part);
   int first_x, first_y;
-  view_window_to_picture(view, part.x, part.y, &first_x, &first_y);
-  first_x = std::max(first_x, area.x);
-  first_y = std::max(first_y, area.y);
-  cairo_translate(cr, static_cast<double>(first_x) * l.num / l.den - view->scroll_x,
-                  static_cast<double>(first_y) * l.num / l.den - view->scroll_y);
-  cairo_scale(cr, factor, factor);
-  const cairo_filter_t filter = CAIRO_FILTER_NEAREST;
+  from_first_shown(cr, view, part, area, &first_x, &first_y);
   cairo_set_source_surface(cr, colours, origin_x - first_x, origin_y - first_y);
-  cairo_pattern_set_filter(cairo_get_source(cr), filter);
-  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+  sample_for(cairo_get_source(cr), view);
   cairo_pattern_t *mask = cairo_pattern_create_for_surface(alpha);
   cairo_matrix_t at_origin;
   cairo_matrix_init_translate(&at_origin, first_x - origin_x, first_y - origin_y);
   cairo_pattern_set_matrix(mask, &at_origin);
-  cairo_pattern_set_filter(mask, filter);
-  cairo_pattern_set_extend(mask, CAIRO_EXTEND_PAD);
+  sample_for(mask, view);
   cairo_mask(cr, mask);
   cairo_pattern_destroy(mask);
   cairo_destroy(cr);
@@ -338,9 +349,7 @@ void show_alpha_pixels(VorpixView *view, GdkDrawable *source, int origin_x, int 
                   static_cast<double>(picture_y) * l.num / l.den - view->scroll_y);
   cairo_scale(cr, factor, factor);
   cairo_set_source_surface(cr, surface, 0, 0);
-  cairo_pattern_t *pattern = cairo_get_source(cr);
-  cairo_pattern_set_filter(pattern, l.num >= l.den ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_BILINEAR);
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+  sample_for(cairo_get_source(cr), view);
   cairo_paint(cr);
   cairo_destroy(cr);
   cairo_surface_destroy(surface);
@@ -377,27 +386,13 @@ void show_pixels(VorpixView *view, GdkDrawable *source, int origin_x, int origin
                       part.height);
     gdk_gc_set_clip_region(view->copy_gc, nullptr);
   } else {
-    const Level &l = level_of(view);
-    // The first picture pixel the part shows is the source's origin here, so
-    // the numbers handed to the server stay small at every zoom.
-    int first_x, first_y;
-    view_window_to_picture(view, part.x, part.y, &first_x, &first_y);
-    first_x = std::max(first_x, area.x);
-    first_y = std::max(first_y, area.y);
-    const double factor = static_cast<double>(l.num) / l.den;
     cairo_t *cr = gdk_cairo_create(window);
     gdk_cairo_region(cr, part_region);
     cairo_clip(cr);
-    cairo_translate(cr, static_cast<double>(first_x) * l.num / l.den - view->scroll_x,
-                    static_cast<double>(first_y) * l.num / l.den - view->scroll_y);
-    cairo_scale(cr, factor, factor);
+    int first_x, first_y;
+    from_first_shown(cr, view, part, area, &first_x, &first_y);
     gdk_cairo_set_source_pixmap(cr, GDK_PIXMAP(source), origin_x - first_x, origin_y - first_y);
-    cairo_pattern_t *pattern = cairo_get_source(cr);
-    // Zoomed in, every picture pixel is a block of its exact colour; zoomed
-    // out, the server blends (bilinear stays on the server, unlike GOOD).
-    cairo_pattern_set_filter(pattern, l.num >= l.den ? CAIRO_FILTER_NEAREST
-                                                     : CAIRO_FILTER_BILINEAR);
-    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+    sample_for(cairo_get_source(cr), view);
     cairo_paint(cr);
     cairo_destroy(cr);
   }
