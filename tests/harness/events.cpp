@@ -31,13 +31,25 @@ GdkWindow *event_window(GtkWidget *widget) {
   return window;
 }
 
+// A synthesized event of type for widget's window, as the server would send it.
+GdkEvent *new_event(GdkEventType type, GtkWidget *widget) {
+  GdkEvent *event = gdk_event_new(type);
+  event->any.window = GDK_WINDOW(g_object_ref(event_window(widget)));
+  event->any.send_event = TRUE;
+  return event;
+}
+
+// Through the toolkit's own path, then freed.
+void deliver(GdkEvent *event) {
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
 }  // namespace
 
 void send_button(GtkWidget *widget, GdkEventType type, double x, double y, guint button,
                  guint state) {
-  GdkEvent *event = gdk_event_new(type);
-  event->button.window = GDK_WINDOW(g_object_ref(event_window(widget)));
-  event->button.send_event = TRUE;
+  GdkEvent *event = new_event(type, widget);
   event->button.time = GDK_CURRENT_TIME;
   event->button.x = x;
   event->button.y = y;
@@ -46,14 +58,11 @@ void send_button(GtkWidget *widget, GdkEventType type, double x, double y, guint
   event->button.device = gdk_device_get_core_pointer();
   event->button.x_root = x;
   event->button.y_root = y;
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  deliver(event);
 }
 
 void send_motion(GtkWidget *widget, double x, double y, guint state, bool hint) {
-  GdkEvent *event = gdk_event_new(GDK_MOTION_NOTIFY);
-  event->motion.window = GDK_WINDOW(g_object_ref(event_window(widget)));
-  event->motion.send_event = TRUE;
+  GdkEvent *event = new_event(GDK_MOTION_NOTIFY, widget);
   event->motion.time = GDK_CURRENT_TIME;
   event->motion.x = x;
   event->motion.y = y;
@@ -62,14 +71,11 @@ void send_motion(GtkWidget *widget, double x, double y, guint state, bool hint) 
   event->motion.device = gdk_device_get_core_pointer();
   event->motion.x_root = x;
   event->motion.y_root = y;
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  deliver(event);
 }
 
 void send_key(GtkWidget *widget, GdkEventType type, guint keyval, const char *text, guint state) {
-  GdkEvent *event = gdk_event_new(type);
-  event->key.window = GDK_WINDOW(g_object_ref(event_window(widget)));
-  event->key.send_event = TRUE;
+  GdkEvent *event = new_event(type, widget);
   event->key.time = GDK_CURRENT_TIME;
   event->key.keyval = keyval;
   event->key.state = state;
@@ -89,51 +95,38 @@ void send_key(GtkWidget *widget, GdkEventType type, guint keyval, const char *te
       n_keys > 0)
     event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
   g_free(keys);
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  deliver(event);
 }
 
 void send_focus(GtkWidget *widget, bool in) {
-  GdkEvent *event = gdk_event_new(GDK_FOCUS_CHANGE);
-  event->focus_change.window = GDK_WINDOW(g_object_ref(event_window(widget)));
-  event->focus_change.send_event = TRUE;
+  GdkEvent *event = new_event(GDK_FOCUS_CHANGE, widget);
   event->focus_change.in = in ? TRUE : FALSE;
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  deliver(event);
 }
 
 void send_delete(GtkWidget *toplevel) {
-  GdkEvent *event = gdk_event_new(GDK_DELETE);
-  event->any.window = GDK_WINDOW(g_object_ref(event_window(toplevel)));
-  event->any.send_event = TRUE;
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  GdkEvent *event = new_event(GDK_DELETE, toplevel);
+  deliver(event);
 }
 
 void send_crossing(GtkWidget *widget, GdkEventType type) {
-  GdkEvent *event = gdk_event_new(type);
-  event->crossing.window = GDK_WINDOW(g_object_ref(event_window(widget)));
-  event->crossing.send_event = TRUE;
+  GdkEvent *event = new_event(type, widget);
   event->crossing.time = GDK_CURRENT_TIME;
   event->crossing.mode = GDK_CROSSING_NORMAL;
   event->crossing.detail = GDK_NOTIFY_ANCESTOR;
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  deliver(event);
 }
 
 void send_scroll(GtkWidget *widget, GdkScrollDirection direction, double x, double y,
                  guint state) {
-  GdkEvent *event = gdk_event_new(GDK_SCROLL);
-  event->scroll.window = GDK_WINDOW(g_object_ref(event_window(widget)));
-  event->scroll.send_event = TRUE;
+  GdkEvent *event = new_event(GDK_SCROLL, widget);
   event->scroll.time = GDK_CURRENT_TIME;
   event->scroll.direction = direction;
   event->scroll.x = x;
   event->scroll.y = y;
   event->scroll.state = state;
   event->scroll.device = gdk_device_get_core_pointer();
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  deliver(event);
 }
 
 }  // namespace vorpix_test
