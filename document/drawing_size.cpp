@@ -35,17 +35,23 @@ VorpixImage *whole_picture(VorpixDrawing *drawing) {
   return image_try_new_from_pixmap(drawing->backing_pixmap, all);
 }
 
-// Runs the pixel work of a command on a thread (work.h), named by its menu
-// item; the work's result, or the picture itself, becomes the drawing's.  A
-// window closed meanwhile drops it.
-DrawingSizeResult run_and_take(VorpixDrawing *drawing, const char *item_name,
-                               const std::function<int()> &job, VorpixImage *taken) {
+// Runs job on a thread (work.h), the status bar naming the menu item: job
+// turns the picture (taken over) into the image that becomes the drawing's,
+// the picture itself or a new one, or null when its memory cannot be had.
+// A window closed meanwhile drops the result.
+DrawingSizeResult transform_and_take(VorpixDrawing *drawing, const char *item_name,
+                                     VorpixImage *picture,
+                                     const std::function<VorpixImage *(VorpixImage *)> &job) {
   GtkWidget *window = drawing->toplevel;
-  int refused = 0;
-  const WorkEnd end =
-      work_run(window, work_command_name(window, item_name), WORK_CLOSE_DROPS, job, &refused);
-  if (end == WORK_DONE && !refused) return take(drawing, taken);
-  image_free(taken);
+  VorpixImage *result = nullptr;
+  const WorkEnd end = work_run(window, work_command_name(window, item_name), WORK_CLOSE_DROPS,
+                               [&] {
+                                 result = job(picture);
+                                 return 0;
+                               });
+  if (result != picture) image_free(picture);
+  if (end == WORK_DONE && result) return take(drawing, result);
+  if (result) image_free(result);
   return end == WORK_CLOSED ? DRAWING_SIZE_CANCELLED : DRAWING_SIZE_NO_MEMORY;
 }
 
@@ -79,17 +85,9 @@ DrawingSizeResult drawing_scale(VorpixDrawing *drawing, int width, int height,
   if (!image_size_allowed(width, height)) return DRAWING_SIZE_INVALID;
   VorpixImage *picture = whole_picture(drawing);
   if (!picture) return DRAWING_SIZE_NO_MEMORY;
-  VorpixImage *result = nullptr;
-  const WorkEnd end = work_run(drawing->toplevel,
-                               work_command_name(drawing->toplevel, "scale_image_menu"),
-                               WORK_CLOSE_DROPS, [&] {
-                                 result = image_scale(picture, width, height, kind);
-                                 return 0;
-                               });
-  image_free(picture);
-  if (end == WORK_DONE && result) return take(drawing, result);
-  if (result) image_free(result);
-  return end == WORK_CLOSED ? DRAWING_SIZE_CANCELLED : DRAWING_SIZE_NO_MEMORY;
+  return transform_and_take(drawing, "scale_image_menu", picture, [=](VorpixImage *p) {
+    return image_scale(p, width, height, kind);
+  });
 }
 
 void drawing_rotated_size(int width, int height, double degrees, gint64 *new_width,
@@ -121,14 +119,12 @@ DrawingSizeResult drawing_rotate_by(VorpixDrawing *drawing, double degrees,
   // buffer count counter-clockwise.
   guchar rgb[3];
   background_rgb(drawing, rgb);
-  return run_and_take(
-      drawing, command,
-      [=] {
-        return right_angle
-                   ? image_rotate_simple(picture, static_cast<int>(kFullTurn - turn) % 360)
-                   : image_rotate_filled(picture, turn, rgb);
-      },
-      picture);
+  return transform_and_take(drawing, command, picture, [=](VorpixImage *p) {
+    const int refused = right_angle
+                            ? image_rotate_simple(p, static_cast<int>(kFullTurn - turn) % 360)
+                            : image_rotate_filled(p, turn, rgb);
+    return refused ? nullptr : p;
+  });
 }
 
 DrawingSizeResult drawing_revert(VorpixDrawing *drawing, GtkWidget *drawing_area) {
