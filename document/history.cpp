@@ -481,7 +481,8 @@ void history_pixmap_released(VorpixDrawing *drawing, GdkPixmap *pixmap) {
     h->shadow_height = height;
     h->adopting = false;
   } else {
-    // Too big to keep, the change cannot be undone: the history empties.
+    // An adopted picture too big to keep: the change cannot be undone, and
+    // the history empties at it.
     h->missed = h->missed || h->adopting;
     h->adopting = false;
     h->released.push_back(pixmap);

@@ -303,8 +303,7 @@ void on_image_effect_activate(GtkWidget *item, gpointer) {
   VorpixDrawing *drawing = canvas->drawing;
   VorpixEffectFunc effect = image_lookup_effect(gtk_widget_get_name(item));
   g_assert(effect);
-  GtkWidget *label = GTK_IS_BIN(item) ? gtk_bin_get_child(GTK_BIN(item)) : nullptr;
-  const char *name = GTK_IS_LABEL(label) ? gtk_label_get_text(GTK_LABEL(label)) : "";
+  const char *name = work_command_name(canvas->toplevel, gtk_widget_get_name(item));
   CanvasHold hold(canvas);
   WorkEnd end = WORK_NO_MEMORY;
   {
