@@ -5,6 +5,9 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
 #include <string>
 
 namespace vorpix_test {
@@ -64,6 +67,34 @@ inline Rgba over_rgba(Rgba s, Rgba d) {
   if (s.a == 0) return d;
   auto mix = [&](int c, int g) { return guchar((c * top + g * under + total / 2) / total); };
   return {mix(s.r, d.r), mix(s.g, d.g), mix(s.b, d.b), guchar((total + 127) / 255)};
+}
+
+// The largest channel difference between pixbuf and the banded picture as
+// a file gives it back: with its alpha (the colour of a fully transparent
+// pixel aside; with premultiplied_ok, partial alpha may come premultiplied,
+// as the TIFF loader gives it) or, without, over white.  At first_mismatch
+// (may be null) the first pixel that differs most, as "x,y got want".
+inline int bands_difference(GdkPixbuf *pixbuf, bool with_alpha, bool premultiplied_ok = false,
+                            std::string *first_mismatch = nullptr) {
+  int worst = 0;
+  for (int y = 0; y < kBandsHeight; y++) {
+    for (int x = 0; x < kBandsWidth; x++) {
+      const Rgba want = with_alpha ? band_colour(x) : over_colour(band_colour(x), {255, 255, 255, 255});
+      Rgba got = rgba_of(pixbuf, x, y);
+      if (with_alpha && want.a == 0 && got.a == 0) got = want;
+      auto pre = [&](guchar v) { return guchar((v * want.a + 127) / 255); };
+      if (premultiplied_ok && got == Rgba{pre(want.r), pre(want.g), pre(want.b), want.a}) got = want;
+      const int d = std::max({std::abs(got.r - want.r), std::abs(got.g - want.g),
+                              std::abs(got.b - want.b), std::abs(got.a - want.a)});
+      if (d > worst && first_mismatch) {
+        std::ostringstream where;
+        where << x << "," << y << " " << got << " " << want;
+        *first_mismatch = where.str();
+      }
+      worst = std::max(worst, d);
+    }
+  }
+  return worst;
 }
 
 }  // namespace vorpix_test
