@@ -319,6 +319,18 @@ gchar *choose_format(const Request &request, const guchar *head, size_t length) 
   return format;
 }
 
+// The picture as the library reads a file of this name, from the input's
+// start; a partial picture that comes with an error is none.
+GdkPixbuf *decode_as_file(int input, const char *name, GError **error) {
+  if (lseek(input, 0, SEEK_SET) != 0) return nullptr;
+  helper_input = input;
+  const std::string path = std::string(kInputFolder) + "/" + (name[0] ? name : "input");
+  GdkPixbuf *pixbuf = gdk_pixbuf_new_from_file(path.c_str(), error);
+  helper_input = -1;
+  if (pixbuf && *error) g_clear_object(&pixbuf);
+  return pixbuf;
+}
+
 void on_area_prepared(GdkPixbufLoader *loader, gpointer data) {
   auto *guard = static_cast<SizeGuard *>(data);
   if (guard->known) return;
@@ -341,11 +353,12 @@ GdkPixbuf *run_loader(int input, const Request &request, bool header_only, SizeG
   if (got < 0) return nullptr;
   gchar *format = choose_format(request, buffer, size_t(got));
   // The XPM loader is fed through a temporary file, which the helper may not
-  // make; read whole, its picture is checked once decoded.
-  if (header_only && format && g_str_equal(format, "xpm")) {
-    guard->unsized = true;
+  // make: it reads the input as a file, and its picture is checked once
+  // decoded.
+  if (format && g_str_equal(format, "xpm")) {
     g_free(format);
-    return nullptr;
+    guard->unsized = true;
+    return header_only ? nullptr : decode_as_file(input, "input.xpm", error);
   }
   GdkPixbufLoader *loader = format ? gdk_pixbuf_loader_new_with_type(format, nullptr) : nullptr;
   if (!loader) loader = gdk_pixbuf_loader_new();
@@ -385,16 +398,9 @@ GdkPixbuf *decode_file(int input, const Request &request, SizeGuard *guard, GErr
   guard->header_only = true;
   run_loader(input, request, true, guard, nullptr);
   guard->header_only = false;
-  if ((!guard->known && !guard->unsized) || guard->too_large || lseek(input, 0, SEEK_SET) != 0)
-    return nullptr;
+  if ((!guard->known && !guard->unsized) || guard->too_large) return nullptr;
   expect_pixels(guard->width, guard->height);
-  helper_input = input;
-  const std::string path =
-      std::string(kInputFolder) + "/" + (request.name[0] ? request.name : "input");
-  GdkPixbuf *pixbuf = gdk_pixbuf_new_from_file(path.c_str(), error);
-  helper_input = -1;
-  // A partial picture that comes with an error is no picture.
-  if (pixbuf && *error) g_clear_object(&pixbuf);
+  GdkPixbuf *pixbuf = decode_as_file(input, request.name, error);
   // A loader the shared type database does not know is still the helper's
   // choice by the file's extension.
   if (!pixbuf && g_error_matches(*error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_UNKNOWN_TYPE) &&

@@ -113,16 +113,27 @@ TEST(DecoderTest, GivesTheLoadersOwnPixelsAndLayout) {
     ASSERT_TRUE(g_file_set_contents(files.back().c_str(), contents.data(),
                                     gssize(contents.size()), nullptr));
   }
+  // Each read as a file, and its bytes as the clipboard or a drop gives them.
   for (const std::string &file : files) {
     SCOPED_TRACE(file);
     GdkPixbuf *expected = gdk_pixbuf_new_from_file(file.c_str(), nullptr);
-    GError *error = nullptr;
-    GdkPixbuf *decoded = decode(file, &error);
-    EXPECT_EQ(error, nullptr) << error->message;
-    EXPECT_EQ(difference(decoded, expected), "");
-    if (decoded) g_object_unref(decoded);
+    gchar *bytes = nullptr;
+    gsize length = 0;
+    ASSERT_TRUE(g_file_get_contents(file.c_str(), &bytes, &length, nullptr));
+    for (bool as_bytes : {false, true}) {
+      SCOPED_TRACE(as_bytes ? "bytes" : "file");
+      GError *error = nullptr;
+      GdkPixbuf *decoded =
+          as_bytes ? decoder_decode_bytes(reinterpret_cast<guchar *>(bytes), length, nullptr,
+                                          decoder_file_limits(), nullptr, nullptr, &error)
+                   : decode(file, &error);
+      EXPECT_EQ(error, nullptr) << error->message;
+      EXPECT_EQ(difference(decoded, expected), "");
+      if (decoded) g_object_unref(decoded);
+      g_clear_error(&error);
+    }
+    g_free(bytes);
     if (expected) g_object_unref(expected);
-    g_clear_error(&error);
   }
 }
 
