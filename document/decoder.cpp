@@ -267,6 +267,8 @@ void make_progress_dialog(Wait *wait) {
   g_signal_connect(wait->dialog, "response", G_CALLBACK(on_progress_response), wait);
   g_signal_connect(wait->dialog, "delete-event", G_CALLBACK(on_progress_delete), wait);
   g_object_add_weak_pointer(G_OBJECT(wait->dialog), reinterpret_cast<gpointer *>(&wait->dialog));
+  // Realized, so the window's input that the grab sends it is taken, unseen.
+  gtk_widget_realize(wait->dialog);
   gtk_grab_add(wait->dialog);
 }
 
