@@ -61,6 +61,7 @@ struct SharedPixels {
   int fd = -1;  // once given
   void *address = nullptr;  // while mapped
   size_t length = 0;
+  bool keep_mapped = false;  // handed over: its release leaves it mapped
 };
 SharedPixels shared;
 
@@ -201,8 +202,12 @@ bool write_all(int fd, const guchar *data, size_t length, off_t offset) {
   return true;
 }
 
+// Fixed in size, so the program's mapping can never fault past the file's
+// end.  Writing stays possible while the helper lives, which does no harm:
+// the pixels may hold any values, and the program ends the helper as soon as
+// it answers.
 bool seal(int fd) {
-  return fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
+  return fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0;
 }
 
 // The pixels copied into a new memfd, rows at the protocol's spacing; -1 on
@@ -225,7 +230,6 @@ int copy_to_memfd(GdkPixbuf *pixbuf) {
     for (int y = 0; ok && y < height; y++)
       ok = write_all(fd, pixels + source_stride * y, row_bytes, off_t(stride * y));
   }
-  // The program maps it only sealed, so nothing can change it under it.
   if (!ok || !seal(fd)) {
     close(fd);
     return -1;
@@ -238,8 +242,9 @@ int copy_to_memfd(GdkPixbuf *pixbuf) {
 int pixels_to_memfd(GdkPixbuf *pixbuf) {
   const std::int64_t stride =
       rowstride(gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_n_channels(pixbuf));
-  // The loader's own buffer is passed on as it is, once nothing here maps it
-  // (a memfd with a writable mapping cannot be sealed).
+  // The loader's own buffer is passed on as it is.  It stays mapped: taking
+  // the mapping down costs more than the decode of a small picture, and the
+  // helper's end does it after the answer.
   if (!shared.address || gdk_pixbuf_read_pixels(pixbuf) != shared.address ||
       gdk_pixbuf_get_rowstride(pixbuf) != stride || G_OBJECT(pixbuf)->ref_count != 1) {
     const int fd = copy_to_memfd(pixbuf);
@@ -248,8 +253,9 @@ int pixels_to_memfd(GdkPixbuf *pixbuf) {
   }
   const int fd = shared.fd;
   shared.fd = -1;
+  shared.keep_mapped = true;
   g_object_unref(pixbuf);
-  if (!shared.address && seal(fd)) return fd;
+  if (seal(fd)) return fd;
   close(fd);
   return -1;
 }
@@ -532,7 +538,7 @@ void *decoder_helper_allocate(size_t blocks, size_t block_bytes) {
 
 bool decoder_helper_release(void *mem) {
   if (!mem || mem != shared.address) return false;
-  munmap(shared.address, shared.length);
+  if (!shared.keep_mapped) munmap(shared.address, shared.length);
   shared.address = nullptr;
   return true;
 }
