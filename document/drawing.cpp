@@ -166,7 +166,10 @@ VorpixDrawing *drawing_new_blank(GtkWidget *drawing_area, GdkGC *gc, int width, 
   VorpixDrawing *drawing = drawing_alloc(drawing_area, gc);
   if (width == 0 || height == 0) gdk_drawable_get_size(drawing_area->window, &width, &height);
   drawing_update_title(drawing);
-  drawing_create_pixmap(drawing, width, height);
+  if (!try_create_pixmap(drawing, width, height)) {
+    drawing_destroy(drawing);
+    return nullptr;
+  }
   gdk_draw_rectangle(drawing->backing_pixmap, drawing->toplevel->style->white_gc, TRUE, 0, 0,
                      width, height);
   return drawing;

@@ -22,7 +22,8 @@ struct VorpixDrawing {
 };
 
 // Creations return a drawing owned by the caller (normally handed to a canvas).
-// A width or height of 0 takes both from the drawing area's window.
+// A width or height of 0 takes both from the drawing area's window.  Null
+// when the X server refuses a pixmap of that size.
 VorpixDrawing *drawing_new_blank(GtkWidget *drawing_area, GdkGC *gc, int width, int height);
 // Null when the file cannot be read or its picture cannot be held; no message.
 // The picture is decoded in the helper process (document/decoder.h), which

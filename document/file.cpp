@@ -11,6 +11,7 @@
 #include "document/canvas.h"
 #include "document/decoder.h"
 #include "document/drawing.h"
+#include "document/size_dialogs.h"
 #include "imaging/image.h"
 #include "shell/util.h"
 #include "shell/window.h"
@@ -415,8 +416,13 @@ void on_new_canvas_ok_button_clicked(GtkWidget *button, gpointer) {
     return;
   }
   VorpixCanvas *canvas = dialog->canvas;
-  if (VorpixDrawing *blank = drawing_new_blank(canvas->drawing_area, canvas->gc, width, height))
-    canvas_set_drawing(canvas, blank);
+  VorpixDrawing *blank = drawing_new_blank(canvas->drawing_area, canvas->gc, width, height);
+  if (!blank) {
+    // The picture stays, and the dialog with its values for a smaller size.
+    size_dialog_show_no_memory(GTK_WINDOW(dialog->window), _("make a new picture"));
+    return;
+  }
+  canvas_set_drawing(canvas, blank);
   gtk_widget_destroy(dialog->window);
 }
 

@@ -14,6 +14,7 @@
 #include "shell/window.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
+#include "tests/harness/xvfb.h"
 #include "tools/selection.h"
 
 using vorpix_test::choose_file;
@@ -381,6 +382,30 @@ TEST_F(FileDialogTest, NewCanvasAcceptsTheLimitsAndGivesAWhiteUntitledPicture) {
   press_button(dialog, "new_canvas_ok_button");
   EXPECT_EQ(drawing()->width, 1);
   EXPECT_EQ(drawing()->height, 4096);
+}
+
+// An X server short of memory refuses the pixmap: the user is told, and the
+// picture and the dialog stay for a smaller size.
+TEST_F(FileDialogTest, NewCanvasTheServerCannotHoldKeepsThePictureAndTheDialog) {
+  VorpixDrawing *old = drawing();
+  GtkWidget *dialog = file_new_dialog(canvas);
+  DestroyWatch watch(dialog);
+  type_size(dialog, "4096", "4096");
+  {
+    vorpix_test::ServerMemoryLimit limit(16 << 20);
+    ASSERT_TRUE(limit.ok());
+    DialogAnswerer dialogs;
+    dialogs.answer(GTK_RESPONSE_OK);
+    press_button(dialog, "new_canvas_ok_button");
+    ASSERT_EQ(dialogs.answered(), 1);
+    EXPECT_EQ(dialogs.texts().back(), "Not enough memory to make a new picture.");
+  }
+  EXPECT_FALSE(watch.destroyed());
+  EXPECT_EQ(drawing(), old);
+  EXPECT_EQ(drawing()->width, 640);
+  press_button(dialog, "new_canvas_ok_button");
+  EXPECT_TRUE(watch.destroyed());
+  EXPECT_EQ(drawing()->width, 4096);
 }
 
 TEST_F(FileDialogTest, NewCanvasReadsNumbersLikeScanf) {

@@ -4,11 +4,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 namespace vorpix_test {
@@ -62,6 +64,27 @@ bool start_xvfb(const char *screen) {
 }
 
 int xvfb_pid() { return server_pid; }
+
+ServerMemoryLimit::ServerMemoryLimit(unsigned long spare) {
+  if (server_pid <= 0) return;
+  std::ifstream status("/proc/" + std::to_string(server_pid) + "/status");
+  unsigned long size_kib = 0;
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmSize:", 0) == 0) size_kib = std::stoul(line.substr(7));
+  struct rlimit old_limit, limit;
+  if (size_kib == 0 || prlimit(server_pid, RLIMIT_AS, nullptr, &old_limit) != 0) return;
+  limit.rlim_cur = size_kib * 1024 + spare;
+  limit.rlim_max = old_limit.rlim_max;
+  ok_ = prlimit(server_pid, RLIMIT_AS, &limit, nullptr) == 0;
+  old_[0] = old_limit.rlim_cur;
+  old_[1] = old_limit.rlim_max;
+}
+
+ServerMemoryLimit::~ServerMemoryLimit() {
+  if (!ok_) return;
+  struct rlimit limit = {old_[0], old_[1]};
+  prlimit(server_pid, RLIMIT_AS, &limit, nullptr);
+}
 
 void stop_xvfb() {
   if (server_pid <= 0) return;

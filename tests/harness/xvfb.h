@@ -13,4 +13,19 @@ int xvfb_pid();
 // Stops the server started by start_xvfb, if any.
 void stop_xvfb();
 
+// While alive, the server started by start_xvfb may map only spare bytes
+// more than it does now, so that it refuses a large pixmap.
+class ServerMemoryLimit {
+ public:
+  explicit ServerMemoryLimit(unsigned long spare);
+  ~ServerMemoryLimit();
+  ServerMemoryLimit(const ServerMemoryLimit &) = delete;
+  ServerMemoryLimit &operator=(const ServerMemoryLimit &) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  unsigned long old_[2] = {};
+  bool ok_ = false;
+};
+
 }  // namespace vorpix_test
