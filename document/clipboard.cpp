@@ -91,22 +91,38 @@ void build_targets(VorpixClipboard *clipboard) {
   }
 }
 
+// What the progress dialog calls the bytes: their type as the desktop
+// names it ("PNG image").
+GCharPtr offer_name(const guchar *data, gsize length, const char *mime_type) {
+  GCharPtr type(mime_type ? g_content_type_from_mime_type(mime_type)
+                          : g_content_type_guess(nullptr, data, length, nullptr));
+  return GCharPtr(type ? g_content_type_get_description(type.get()) : nullptr);
+}
+
+// Why a decode gave no picture.
+struct DecodeFailure {
+  bool too_large = false;  // refused for its size
+  bool cancelled = false;  // the user cancelled it
+};
+
 // A new picture (one reference) decoded from the bytes offered under
-// mime_type (null: the bytes tell), or null with a warning; *too_large tells
-// a picture refused for its size.
+// mime_type (null: the bytes tell), or null with a warning and *failure
+// filled in.  With a window, its input is held meanwhile, and a decode that
+// takes long offers Cancel in it.
 GdkPixbuf *decode_picture(const guchar *data, gsize length, const char *mime_type,
-                          bool *too_large) {
+                          GtkWidget *window, DecodeFailure *failure) {
   GError *error = nullptr;
   const DecoderLimits limits = {kMaxPasteSide, kMaxPastePixels};
-  GdkPixbuf *pixbuf =
-      decoder_decode_bytes(data, length, mime_type, limits, nullptr, nullptr, &error);
-  *too_large = g_error_matches(error, DECODER_ERROR, DECODER_ERROR_TOO_LARGE);
-  if (!pixbuf) {
+  const GCharPtr name = window ? offer_name(data, length, mime_type) : nullptr;
+  GdkPixbuf *pixbuf = decoder_decode_bytes(data, length, mime_type, limits,
+                                           name ? window : nullptr, name.get(), &error);
+  failure->too_large = g_error_matches(error, DECODER_ERROR, DECODER_ERROR_TOO_LARGE);
+  failure->cancelled = g_error_matches(error, DECODER_ERROR, DECODER_ERROR_CANCELLED);
+  if (!pixbuf && !failure->cancelled)
     g_warning("%s: %s%s", "paste_selection_data_get_pixbuf",
               error && error->message ? error->message : "unknown error",
-              *too_large ? " to paste" : "");
-    g_clear_error(&error);
-  }
+              failure->too_large ? " to paste" : "");
+  g_clear_error(&error);
   return pixbuf;
 }
 
@@ -317,14 +333,20 @@ gboolean on_answer_timeout(gpointer data) {
 void on_contents_received(GtkClipboard *, GtkSelectionData *data, gpointer user) {
   auto *request = static_cast<PasteRequest *>(user);
   if (!request->over) {
-    bool too_large = false;
+    // The owner has answered: what is left is the decode, which has a time
+    // limit and a Cancel of its own.
+    if (request->timeout) g_source_remove(request->timeout);
+    request->timeout = 0;
+    DecodeFailure failure;
     GdkPixbuf *pixbuf = nullptr;
     if (data && gtk_selection_data_get_length(data) > 0 &&
-        gtk_selection_data_get_format(data) == 8)
+        gtk_selection_data_get_format(data) == 8 && canvas_is_open(request->canvas))
       pixbuf = decode_picture(gtk_selection_data_get_data(data),
                               static_cast<gsize>(gtk_selection_data_get_length(data)),
-                              target_name(data).get(), &too_large);
-    end_request(request, pixbuf, too_large ? PASTE_TOO_LARGE : PASTE_NO_PICTURE, false);
+                              target_name(data).get(),
+                              gtk_widget_get_toplevel(request->canvas->drawing_area), &failure);
+    end_request(request, pixbuf, failure.too_large ? PASTE_TOO_LARGE : PASTE_NO_PICTURE,
+                failure.cancelled);
     if (pixbuf) g_object_unref(pixbuf);
   }
   // Only now: the decode runs the main loop, where the wait may end.
@@ -409,20 +431,23 @@ gboolean canvas_paste_cancel(VorpixCanvas *canvas) {
 void canvas_paste_bytes(VorpixCanvas *canvas, const guchar *data, gssize length,
                         const char *mime_type) {
   g_return_if_fail(VORPIX_IS_CANVAS(canvas));
-  bool too_large = false;
+  DecodeFailure failure;
   // The decode runs the main loop: the reference keeps the canvas through a
   // close of its window.
   std::unique_ptr<GtkWidget, GObjectUnref> keep(GTK_WIDGET(g_object_ref(canvas->drawing_area)));
   if (mime_type && !*mime_type) mime_type = nullptr;
-  GdkPixbuf *pixbuf = data && length > 0
-                          ? decode_picture(data, static_cast<gsize>(length), mime_type, &too_large)
-                          : nullptr;
+  GdkPixbuf *pixbuf =
+      data && length > 0
+          ? decode_picture(data, static_cast<gsize>(length), mime_type,
+                           gtk_widget_get_toplevel(canvas->drawing_area), &failure)
+          : nullptr;
   if (!canvas_is_open(canvas)) {
     if (pixbuf) g_object_unref(pixbuf);
     return;
   }
+  if (failure.cancelled) return;
   if (!pixbuf) {
-    canvas_paste_refused(canvas, too_large ? PASTE_TOO_LARGE : PASTE_NO_PICTURE);
+    canvas_paste_refused(canvas, failure.too_large ? PASTE_TOO_LARGE : PASTE_NO_PICTURE);
     return;
   }
   canvas_paste_picture(canvas, pixbuf);
@@ -469,7 +494,7 @@ GdkPixbuf *paste_selection_data_get_pixbuf(GtkSelectionData *selection) {
     g_warning("Received invalid image data!");
     return nullptr;
   }
-  bool too_large = false;
+  DecodeFailure failure;
   return decode_picture(gtk_selection_data_get_data(selection), static_cast<gsize>(length),
-                        target_name(selection).get(), &too_large);
+                        target_name(selection).get(), nullptr, &failure);
 }

@@ -516,6 +516,46 @@ TEST_F(ClipboardTest, LoaderFaultOnAnOfferWarnsAndThePasteAfterWorks) {
   canvas_end_paste_mode(canvas);
 }
 
+// A picture from outside that takes long to decode is opened as a file is:
+// its window's input is held, and past a second it offers Cancel, which
+// leaves everything as it was.  The clipboard's owner has answered by then,
+// so the wait for it does not give up meanwhile.
+TEST_F(ClipboardTest, LongDecodeOfAnOfferOrADropOffersCancel) {
+  ASSERT_TRUE(loader_installed);
+  const std::string hang = "VXHOSTILE hang\n";
+  for (bool dropped : {false, true}) {
+    SCOPED_TRACE(dropped ? "drop" : "clipboard");
+    canvas_set_tool(canvas, rect);
+    int presses = 0;
+    gboolean (*count)(int *) = [](int *n) { return ++*n, FALSE; };
+    const gulong counter =
+        g_signal_connect_swapped(area, "button-press-event", G_CALLBACK(count), &presses);
+    vorpix_test::DialogAnswerer dialogs;
+    dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *) {
+      vorpix_test::send_button(area, GDK_BUTTON_PRESS, 10, 10, 3);
+      // Past the wait for an answer, when the clipboard would have been
+      // given up on.
+      if (!dropped) vorpix_test::run_for(5500);
+    });
+    if (dropped) {
+      canvas_paste_bytes(canvas, reinterpret_cast<const guchar *>(hang.data()),
+                         static_cast<gssize>(hang.size()), "image/x-vorpix-hostile");
+    } else {
+      offer_from_xclip("image/x-vorpix-hostile", hang);
+      paste_and_wait(canvas);
+    }
+    g_signal_handler_disconnect(area, counter);
+    ASSERT_EQ(dialogs.answered(), 1);
+    EXPECT_TRUE(g_str_has_prefix(dialogs.titles()[0].c_str(), "Opening "));
+    EXPECT_TRUE(g_str_has_suffix(dialogs.titles()[0].c_str(), "\u2026"));
+    EXPECT_EQ(presses, 0);
+    EXPECT_EQ(status_message(), "");
+    EXPECT_EQ(canvas->tool, rect);
+    EXPECT_EQ(clipboard->image, nullptr);
+    offer.reset();
+  }
+}
+
 TEST_F(ClipboardTest, CopyInOneWindowPasteInAnotherThenCloseTheCopier) {
   GtkWidget *copier_window = open_window();
   VorpixCanvas *copier = canvas_of(copier_window);
