@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -30,6 +31,8 @@ constexpr gint64 kFileMaxPixels = gint64(1) << 28;
 constexpr guint kProgressDelayMs = 1000;
 constexpr guint kPulseMs = 100;
 constexpr guint kTimeLimitMs = 30000;
+// A preview is not worth a longer wait.
+constexpr guint kPreviewLimitMs = 2000;
 // Tests shorten the time limit with this variable (milliseconds).
 constexpr char kTimeLimitVariable[] = "VORPIX_DECODE_TIME_LIMIT_MS";
 // The helper's socket is moved above the descriptors spawning rearranges.
@@ -132,14 +135,23 @@ bool take_helper(Helper *helper) {
   return spawn_helper(helper);
 }
 
-bool send_request(const Helper &helper, int input, const DecoderLimits &limits,
-                  const char *name_hint, const char *type_hint) {
+// What one decode asks of its helper.
+struct Job {
+  int input;  // the caller's descriptor
+  DecoderLimits limits;
+  const char *name_hint;  // a file's base name; null for bytes
+  const char *type_hint;  // the MIME type bytes came under, or null
+  int thumbnail_side;     // a file only: above 0, a picture at most this big
+  guint time_limit_ms;
+};
+
+bool send_request(const Helper &helper, const Job &job) {
   // A file always comes with its name; bytes never do.
-  Request request = {kMagic, name_hint ? KIND_FILE : KIND_BYTES, limits.max_side,
-                     limits.max_pixels, {}, {}};
-  if (name_hint) g_strlcpy(request.name, name_hint, sizeof request.name);
-  if (type_hint) g_strlcpy(request.mime_type, type_hint, sizeof request.mime_type);
-  return decoder_send_with_fd(helper.socket, &request, sizeof request, input);
+  Request request = {kMagic, job.name_hint ? KIND_FILE : KIND_BYTES, job.limits.max_side,
+                     job.limits.max_pixels, {}, {}, job.thumbnail_side};
+  if (job.name_hint) g_strlcpy(request.name, job.name_hint, sizeof request.name);
+  if (job.type_hint) g_strlcpy(request.mime_type, job.type_hint, sizeof request.mime_type);
+  return decoder_send_with_fd(helper.socket, &request, sizeof request, job.input);
 }
 
 // The reply, and its memfd (or -1); false when the helper sent none.
@@ -207,7 +219,7 @@ guint time_limit_ms() {
 
 // One decode's wait for its helper, with the main loop running.
 struct Wait {
-  GMainContext *context = nullptr;
+  guint time_limit_ms = kTimeLimitMs;
   bool answered = false;  // the socket is readable or closed
   bool cancelled = false;
   bool timed_out = false;
@@ -304,7 +316,7 @@ void wait_for_helper(const Helper &helper, Wait *wait) {
   guint watch = g_unix_fd_add(helper.socket, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP |
                                                                       G_IO_ERR),
                               on_helper_socket, wait);
-  guint limit = g_timeout_add(time_limit_ms(), on_time_limit, wait);
+  guint limit = g_timeout_add(wait->time_limit_ms, on_time_limit, wait);
   if (wait->parent) {
     make_progress_dialog(wait);
     wait->delay = g_timeout_add(kProgressDelayMs, on_progress_delay, wait);
@@ -325,20 +337,19 @@ void set_crash_error(GError **error, int status) {
     g_set_error(error, DECODER_ERROR, DECODER_ERROR_CRASHED, "the decoder ended without an answer");
 }
 
-// Decodes what input holds (the descriptor is the caller's) in a helper.
-GdkPixbuf *run_decode(int input, const DecoderLimits &limits, const char *name_hint,
-                      const char *type_hint, GtkWidget *parent, const char *name,
-                      GError **error) {
+// Decodes what the job's input holds in a helper.
+GdkPixbuf *run_decode(const Job &job, GtkWidget *parent, const char *name, GError **error) {
   Helper helper;
   if (!take_helper(&helper)) {
     g_set_error(error, DECODER_ERROR, DECODER_ERROR_NO_HELPER, "the decoder cannot be started");
     return nullptr;
   }
-  if (!send_request(helper, input, limits, name_hint, type_hint)) {
+  if (!send_request(helper, job)) {
     set_crash_error(error, end_helper(&helper));
     return nullptr;
   }
   Wait wait;
+  wait.time_limit_ms = job.time_limit_ms;
   if (parent && name && GTK_IS_WINDOW(parent) && GTK_WIDGET_REALIZED(parent)) {
     wait.parent = parent;
     g_object_ref(parent);
@@ -373,7 +384,7 @@ GdkPixbuf *run_decode(int input, const DecoderLimits &limits, const char *name_h
   GdkPixbuf *pixbuf = nullptr;
   switch (reply.status) {
     case STATUS_OK:
-      pixbuf = memfd >= 0 ? map_pixels(reply, memfd, limits) : nullptr;
+      pixbuf = memfd >= 0 ? map_pixels(reply, memfd, job.limits) : nullptr;
       if (!pixbuf)
         g_set_error(error, DECODER_ERROR, DECODER_ERROR_CRASHED,
                     "the decoder's answer does not hold the picture");
@@ -397,21 +408,11 @@ GdkPixbuf *run_decode(int input, const DecoderLimits &limits, const char *name_h
   return pixbuf;
 }
 
-}  // namespace
-
-GQuark decoder_error_quark() { return g_quark_from_static_string("vorpix-decoder-error"); }
-
-DecoderLimits decoder_file_limits() { return DecoderLimits{kFileMaxSide, kFileMaxPixels}; }
-
-void decoder_prepare() {
-  if (spare_idle) g_source_remove(spare_idle);
-  spare_idle = 0;
-  if (spare.pid > 0) return;
-  spawn_helper(&spare);
-}
-
-GdkPixbuf *decoder_decode_file(const char *filename, GtkWidget *parent, GError **error) {
-  g_return_val_if_fail(filename != nullptr, nullptr);
+// The file decoded within limits, at most thumbnail_side a side when that
+// is above 0.
+GdkPixbuf *decode_named_file(const char *filename, const DecoderLimits &limits,
+                             int thumbnail_side, guint time_limit, GtkWidget *parent,
+                             GError **error) {
   // Non-blocking: a pipe or a device named as a picture must not hang here.
   const int fd = open(filename, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   struct stat st;
@@ -422,11 +423,66 @@ GdkPixbuf *decoder_decode_file(const char *filename, GtkWidget *parent, GError *
   }
   gchar *shown = g_filename_display_basename(filename);
   gchar *base = g_path_get_basename(filename);
-  GdkPixbuf *pixbuf = run_decode(fd, decoder_file_limits(), base, nullptr, parent, shown, error);
+  const Job job = {fd, limits, base, nullptr, thumbnail_side, time_limit};
+  GdkPixbuf *pixbuf = run_decode(job, parent, shown, error);
   g_free(base);
   g_free(shown);
   close(fd);
   return pixbuf;
+}
+
+}  // namespace
+
+GQuark decoder_error_quark() { return g_quark_from_static_string("vorpix-decoder-error"); }
+
+DecoderLimits decoder_file_limits() { return DecoderLimits{kFileMaxSide, kFileMaxPixels}; }
+
+gchar *decoder_file_mime_type(const char *filename) {
+  g_return_val_if_fail(filename != nullptr, nullptr);
+  guchar head[4096];
+  gsize got = 0;
+  const int fd = open(filename, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const ssize_t n = read(fd, head, sizeof head);
+    if (n > 0) got = gsize(n);
+  }
+  if (fd >= 0) close(fd);
+  gchar *content = g_content_type_guess(filename, got ? head : nullptr, got, nullptr);
+  gchar *found = nullptr;
+  GSList *formats = gdk_pixbuf_get_formats();
+  for (GSList *node = formats; node && !found; node = node->next) {
+    gchar **types = gdk_pixbuf_format_get_mime_types(static_cast<GdkPixbufFormat *>(node->data));
+    for (gchar **type = types; type && *type && !found; type++) {
+      gchar *listed = g_content_type_from_mime_type(*type);
+      if (listed && g_content_type_equals(listed, content)) found = g_strdup(*type);
+      g_free(listed);
+    }
+    g_strfreev(types);
+  }
+  g_slist_free(formats);
+  g_free(content);
+  return found;
+}
+
+void decoder_prepare() {
+  if (spare_idle) g_source_remove(spare_idle);
+  spare_idle = 0;
+  if (spare.pid > 0) return;
+  spawn_helper(&spare);
+}
+
+GdkPixbuf *decoder_decode_file(const char *filename, GtkWidget *parent, GError **error) {
+  g_return_val_if_fail(filename != nullptr, nullptr);
+  return decode_named_file(filename, decoder_file_limits(), 0, time_limit_ms(), parent, error);
+}
+
+GdkPixbuf *decoder_decode_thumbnail(const char *filename, int max_side,
+                                    const DecoderLimits &limits, GError **error) {
+  g_return_val_if_fail(filename != nullptr, nullptr);
+  g_return_val_if_fail(max_side > 0, nullptr);
+  return decode_named_file(filename, limits, max_side, std::min(time_limit_ms(), kPreviewLimitMs),
+                           nullptr, error);
 }
 
 GdkPixbuf *decoder_decode_bytes(const guchar *data, gsize length, const char *mime_type,
@@ -446,7 +502,8 @@ GdkPixbuf *decoder_decode_bytes(const guchar *data, gsize length, const char *mi
     g_set_error(error, DECODER_ERROR, DECODER_ERROR_NO_MEMORY, "no memory for the bytes");
     return nullptr;
   }
-  GdkPixbuf *pixbuf = run_decode(fd, limits, nullptr, mime_type, parent, name, error);
+  const Job job = {fd, limits, nullptr, mime_type, 0, time_limit_ms()};
+  GdkPixbuf *pixbuf = run_decode(job, parent, name, error);
   close(fd);
   return pixbuf;
 }

@@ -38,11 +38,21 @@ DecoderLimits decoder_file_limits();
 // Cancel.  A decode still running at the time limit (30 s) is stopped.
 // The caller must check afterwards that its window is still open.
 GdkPixbuf *decoder_decode_file(const char *filename, GtkWidget *parent, GError **error);
+// A picture of the file at most max_side pixels a side, its proportions
+// kept (smaller pictures keep their size), for a preview: no dialog, no
+// input held, and a shorter time limit (2 s).
+GdkPixbuf *decoder_decode_thumbnail(const char *filename, int max_side,
+                                    const DecoderLimits &limits, GError **error);
 // The bytes as offered under mime_type (may be null: the bytes tell); name is
 // what the progress dialog shows (may be null: no dialog).
 GdkPixbuf *decoder_decode_bytes(const guchar *data, gsize length, const char *mime_type,
                                 const DecoderLimits &limits, GtkWidget *parent, const char *name,
                                 GError **error);
+
+// The MIME type, as a loader lists it, of the picture the file's name and
+// first bytes tell, or null; read as the desktop's type database reads
+// files, so no loader runs in the program.  The caller frees it.
+gchar *decoder_file_mime_type(const char *filename);
 
 // Starts a helper in advance so the next decode need not wait for one.
 // Optional; decodes start their own helper when none is ready.

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -326,12 +327,14 @@ gchar *choose_format(const Request &request, const guchar *head, size_t length) 
 }
 
 // The picture as the library reads a file of this name, from the input's
-// start; a partial picture that comes with an error is none.
-GdkPixbuf *decode_as_file(int input, const char *name, GError **error) {
+// start, scaled down to fit side when that is above 0; a partial picture
+// that comes with an error is none.
+GdkPixbuf *decode_as_file(int input, const char *name, GError **error, int side = 0) {
   if (lseek(input, 0, SEEK_SET) != 0) return nullptr;
   helper_input = input;
   const std::string path = std::string(kInputFolder) + "/" + (name[0] ? name : "input");
-  GdkPixbuf *pixbuf = gdk_pixbuf_new_from_file(path.c_str(), error);
+  GdkPixbuf *pixbuf = side > 0 ? gdk_pixbuf_new_from_file_at_size(path.c_str(), side, side, error)
+                               : gdk_pixbuf_new_from_file(path.c_str(), error);
   helper_input = -1;
   if (pixbuf && *error) g_clear_object(&pixbuf);
   return pixbuf;
@@ -396,6 +399,32 @@ GdkPixbuf *run_loader(int input, const Request &request, bool header_only, SizeG
   return pixbuf;
 }
 
+// A picture that fits the request's thumbnail side.  The library scales
+// while it reads, except for a picture whose size is told only by reading
+// it whole (XPM, whose loader cannot be fed in pieces here).
+GdkPixbuf *decode_thumbnail(int input, const Request &request, const SizeGuard &guard,
+                            GError **error) {
+  const int side = request.thumbnail_side;
+  if (guard.known && (guard.width > side || guard.height > side))
+    return decode_as_file(input, request.name, error, side);
+  GdkPixbuf *pixbuf = decode_as_file(input, request.name, error);
+  if (!pixbuf) return nullptr;
+  const int width = gdk_pixbuf_get_width(pixbuf), height = gdk_pixbuf_get_height(pixbuf);
+  if (width <= side && height <= side) return pixbuf;
+  // Checked here, as the scaled picture would pass.
+  if (width > request.max_side || height > request.max_side ||
+      std::int64_t(width) * height > request.max_pixels) {
+    g_object_unref(pixbuf);
+    return nullptr;
+  }
+  const double scale = std::min(double(side) / width, double(side) / height);
+  GdkPixbuf *scaled =
+      gdk_pixbuf_scale_simple(pixbuf, std::max(1, int(width * scale + 0.5)),
+                              std::max(1, int(height * scale + 0.5)), GDK_INTERP_BILINEAR);
+  g_object_unref(pixbuf);
+  return scaled;
+}
+
 // A file is read as the library reads a named file, which for some formats
 // differs from feeding a loader (a truncated file, say): the size is read
 // first, as the library's file information does, and only a picture within
@@ -405,6 +434,7 @@ GdkPixbuf *decode_file(int input, const Request &request, SizeGuard *guard, GErr
   run_loader(input, request, true, guard, nullptr);
   guard->header_only = false;
   if ((!guard->known && !guard->unsized) || guard->too_large) return nullptr;
+  if (request.thumbnail_side > 0) return decode_thumbnail(input, request, *guard, error);
   expect_pixels(guard->width, guard->height);
   GdkPixbuf *pixbuf = decode_as_file(input, request.name, error);
   // A loader the shared type database does not know is still the helper's
@@ -435,7 +465,7 @@ void warm_up() {
     const int fd = memfd_create("vorpix-sample", MFD_CLOEXEC);
     if (fd >= 0 && gdk_pixbuf_save_to_buffer(sample, &bytes, &length, format, nullptr, nullptr) &&
         write_all(fd, reinterpret_cast<guchar *>(bytes), length, 0)) {
-      Request request = {kMagic, KIND_FILE, kSampleSide, kSampleSide * kSampleSide, {}, {}};
+      Request request = {kMagic, KIND_FILE, kSampleSide, kSampleSide * kSampleSide, {}, {}, 0};
       g_strlcpy(request.name, name, sizeof request.name);
       SizeGuard guard = {request.max_side, request.max_pixels};
       GError *error = nullptr;

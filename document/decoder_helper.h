@@ -28,6 +28,9 @@ struct Request {
   std::int64_t max_pixels;
   char name[kHintLength];
   char mime_type[kHintLength];
+  // A file only: when above 0, the picture is wanted at most this many
+  // pixels a side, its proportions kept (smaller pictures keep their size).
+  std::int32_t thumbnail_side;
 };
 
 enum Status : std::int32_t {

@@ -27,6 +27,10 @@ constexpr char kRecentCommand[] = "vorpix %f";
 // The open chooser's thumbnail fits in a square of this side.
 constexpr int kPreviewSide = 128;
 constexpr int kPreviewPadding = 12;
+// A larger picture is not previewed, so a large or hostile file costs little.
+constexpr gint64 kPreviewMaxPixels = gint64(1) << 24;
+// Counts the previews the open dialog asked for.
+constexpr char kPreviewCountKey[] = "vorpix-preview-count";
 constexpr int kTypeSpacing = 6;
 constexpr char kTypesKey[] = "vorpix-save-types";
 
@@ -232,10 +236,27 @@ void add_open_filters_and_preview(GtkFileChooser *chooser) {
 void file_show_preview(GtkFileChooser *chooser, const char *filename) {
   GtkWidget *preview = gtk_file_chooser_get_preview_widget(chooser);
   g_return_if_fail(preview && GTK_IS_IMAGE(preview));
-  GdkPixbuf *thumbnail = filename ? image_read_thumbnail(filename, kPreviewSide) : nullptr;
-  gtk_image_set_from_pixbuf(GTK_IMAGE(preview), thumbnail);
-  gtk_file_chooser_set_preview_widget_active(chooser, thumbnail != nullptr);
+  // The decode runs the main loop, where the chooser may ask for another
+  // preview or go: only the preview asked for last is shown.
+  const guint ticket = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(chooser), kPreviewCountKey)) + 1;
+  g_object_set_data(G_OBJECT(chooser), kPreviewCountKey, GUINT_TO_POINTER(ticket));
+  bool gone = false;
+  void (*on_destroy)(bool *) = [](bool *flag) { *flag = true; };
+  const gulong watch =
+      g_signal_connect_swapped(chooser, "destroy", G_CALLBACK(on_destroy), &gone);
+  g_object_ref(chooser);
+  const DecoderLimits limits = {G_MAXINT32, kPreviewMaxPixels};
+  GdkPixbuf *thumbnail =
+      filename ? decoder_decode_thumbnail(filename, kPreviewSide, limits, nullptr) : nullptr;
+  if (!gone) {
+    g_signal_handler_disconnect(chooser, watch);
+    if (GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(chooser), kPreviewCountKey)) == ticket) {
+      gtk_image_set_from_pixbuf(GTK_IMAGE(preview), thumbnail);
+      gtk_file_chooser_set_preview_widget_active(chooser, thumbnail != nullptr);
+    }
+  }
   if (thumbnail) g_object_unref(thumbnail);
+  g_object_unref(chooser);
 }
 
 void file_show_cannot_open(VorpixCanvas *canvas, const char *filename) {
@@ -329,12 +350,7 @@ int file_open_path(VorpixCanvas *canvas, const char *filename) {
 
 void file_record_recent(const char *filename) {
   g_return_if_fail(filename != nullptr);
-  gchar *mime_type = nullptr;
-  if (GdkPixbufFormat *format = gdk_pixbuf_get_file_info(filename, nullptr, nullptr)) {
-    gchar **types = gdk_pixbuf_format_get_mime_types(format);
-    if (types && types[0]) mime_type = g_strdup(types[0]);
-    g_strfreev(types);
-  }
+  gchar *mime_type = decoder_file_mime_type(filename);
   gchar *absolute = g_path_is_absolute(filename) ? g_strdup(filename) : nullptr;
   if (!absolute) {
     gchar *cwd = g_get_current_dir();

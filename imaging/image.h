@@ -30,13 +30,6 @@ VorpixImage *image_new_from_desktop();
 // 32767 pixels a side (checked before anything is allocated).  Keeps the
 // file's own layout (three channels are possible).
 VorpixImage *image_new_readfile(const char *filename);
-// A picture of the file at most max_side pixels on a side (smaller files keep
-// their size), for previews; the caller owns it.  Null for anything that is
-// not a regular, readable picture of at most kThumbnailMaxPixels pixels by its
-// header, which is checked before anything is allocated, so a broken or
-// absurdly large file costs little.
-constexpr gint64 kThumbnailMaxPixels = gint64(1) << 24;
-GdkPixbuf *image_read_thumbnail(const char *filename, int max_side);
 void image_free(VorpixImage *image);
 // The pixel memory of freed large images is kept a few seconds for the next
 // image of its size; this gives it back to the system now.

@@ -227,26 +227,6 @@ VorpixImage *image_new_readfile(const char *filename) {
   return image_wrap(pixbuf);
 }
 
-GdkPixbuf *image_read_thumbnail(const char *filename, int max_side) {
-  g_return_val_if_fail(filename != nullptr, nullptr);
-  g_return_val_if_fail(max_side > 0, nullptr);
-  if (!g_file_test(filename, G_FILE_TEST_IS_REGULAR)) return nullptr;
-  int width = 0, height = 0;
-  if (!gdk_pixbuf_get_file_info(filename, &width, &height)) return nullptr;
-  if (width <= 0 || height <= 0 || gint64(width) * height > kThumbnailMaxPixels) return nullptr;
-  GError *error = nullptr;
-  GdkPixbuf *pixbuf =
-      width <= max_side && height <= max_side
-          ? gdk_pixbuf_new_from_file(filename, &error)
-          : gdk_pixbuf_new_from_file_at_size(filename, max_side, max_side, &error);
-  if (error) {
-    g_error_free(error);
-    if (pixbuf) g_object_unref(pixbuf);
-    return nullptr;
-  }
-  return pixbuf;
-}
-
 gboolean is_writable(GSList *formats, const char *extension) {
   for (GSList *l = formats; l; l = l->next) {
     gchar **extensions = gdk_pixbuf_format_get_extensions(static_cast<GdkPixbufFormat *>(l->data));

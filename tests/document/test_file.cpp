@@ -12,6 +12,7 @@
 #include "document/file.h"
 #include "shell/util.h"
 #include "shell/window.h"
+#include "tests/harness/hostile_loader.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
 #include "tests/harness/xvfb.h"
@@ -526,6 +527,8 @@ TEST_F(FileDialogTest, DestroyingADialogWindowWithoutARecordIsHarmless) {
 
 // --- What the choosers offer
 
+const bool loader_installed = vorpix_test::install_hostile_loader();
+
 std::string hostile_file(const char *name) {
   return std::string(VORPIX_SOURCE_DIR) + "/tests/data/hostile/" + name;
 }
@@ -586,10 +589,31 @@ std::pair<int, int> shown_preview(GtkFileChooser *chooser) {
                : std::make_pair(0, 0);
 }
 
+// Previews are decoded in the helper too: a loader that crashes, reaches
+// out or hangs gives no preview and leaves the dialog working.
 TEST_F(FileDialogTest, OpenPreviewIsASmallThumbnailAndNothingForBrokenOrHugeFiles) {
+  ASSERT_TRUE(loader_installed);
   ScratchDir scratch;
   write_png(scratch.file("wide.png"), 300, 150, 0x00ff00);
   write_png(scratch.file("small.png"), 20, 10, 0x00ff00);
+  // An XPM's size is known only once read whole: it is scaled afterwards.
+  std::string xpm = "/* XPM */\nstatic char *p[] = {\"200 100 1 1\", \"a c #00FF00\"";
+  for (int y = 0; y < 100; y++) xpm += ",\n\"" + std::string(200, 'a') + "\"";
+  ASSERT_TRUE(g_file_set_contents(scratch.file("wide.xpm").c_str(), (xpm + "};\n").c_str(), -1,
+                                  nullptr));
+  for (const char *action : {"abort", "socket"})
+    vorpix_test::write_hostile_file(scratch.file(std::string(action) + ".vxh"), action);
+  // Ten levels of ten uses each: the SVG loader works for seconds on it.
+  std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' "
+                    "xmlns:xlink='http://www.w3.org/1999/xlink' width='9' height='9'><defs>"
+                    "<rect id='a0' width='1' height='1'/>";
+  for (int level = 1; level <= 10; level++) {
+    svg += "<g id='a" + std::to_string(level) + "'>";
+    for (int i = 0; i < 10; i++) svg += "<use xlink:href='#a" + std::to_string(level - 1) + "'/>";
+    svg += "</g>";
+  }
+  svg += "</defs><use xlink:href='#a10'/></svg>";
+  ASSERT_TRUE(g_file_set_contents(scratch.file("bomb.svg").c_str(), svg.c_str(), -1, nullptr));
   struct Case {
     std::string path;
     int width, height;  // -1: any size up to the limit, or none
@@ -597,6 +621,10 @@ TEST_F(FileDialogTest, OpenPreviewIsASmallThumbnailAndNothingForBrokenOrHugeFile
   const std::vector<Case> cases = {
       {scratch.file("wide.png"), 128, 64},
       {scratch.file("small.png"), 20, 10},
+      {scratch.file("wide.xpm"), 128, 64},
+      {scratch.file("abort.vxh"), 0, 0},
+      {scratch.file("socket.vxh"), 0, 0},
+      {scratch.file("bomb.svg"), 0, 0},
       {hostile_file("huge.png"), 0, 0},
       {hostile_file("many_pixels.png"), 0, 0},
       {hostile_file("zero_size.png"), 0, 0},
@@ -615,8 +643,11 @@ TEST_F(FileDialogTest, OpenPreviewIsASmallThumbnailAndNothingForBrokenOrHugeFile
   dialogs.answer(GTK_RESPONSE_CANCEL, [&](GtkWidget *d) {
     GtkFileChooser *chooser = GTK_FILE_CHOOSER(d);
     for (const Case &c : cases) {
+      const gint64 start = g_get_monotonic_time();
       file_show_preview(chooser, c.path.c_str());
       seen.push_back(shown_preview(chooser));
+      // A preview gives up after 2 s.
+      EXPECT_LT(g_get_monotonic_time() - start, 3500 * 1000) << c.path;
     }
     file_show_preview(chooser, nullptr);
     seen.push_back(shown_preview(chooser));
