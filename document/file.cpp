@@ -360,6 +360,9 @@ void file_record_recent(const char *filename) {
   gchar *uri = g_filename_to_uri(absolute, nullptr, nullptr);
   // Only pictures the loaders recognise are worth offering again.
   if (uri && mime_type) {
+    // The shared list lives in the user's data folder, which a new account
+    // may not have yet: the list would silently not be written.
+    g_mkdir_with_parents(g_get_user_data_dir(), 0700);
     GtkRecentData data = {};
     data.mime_type = mime_type;
     data.app_name = const_cast<gchar *>(kRecentApplication);

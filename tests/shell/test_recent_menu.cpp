@@ -86,8 +86,12 @@ class RecentMenuTest : public MainWindowTest {
   TempDir dir_;
 };
 
+// Even for a user whose data folder does not exist yet.
 TEST_F(RecentMenuTest, SavedPictureIsRecordedForEveryProgramAndListed) {
   ASSERT_NE(chooser(), nullptr);
+  gchar *xbel = g_build_filename(g_get_user_data_dir(), "recently-used.xbel", nullptr);
+  g_unlink(xbel);
+  ASSERT_EQ(g_rmdir(g_get_user_data_dir()), 0);
   const std::string path = dir_.file("saved.png");
   ASSERT_EQ(drawing_save_as(drawing(), path.c_str()), 1);
   const std::string uri = uri_of(path);
@@ -102,7 +106,6 @@ TEST_F(RecentMenuTest, SavedPictureIsRecordedForEveryProgramAndListed) {
 
   // Other programs read the list from the shared file.
   run_for(kWriteDelayMs);
-  gchar *xbel = g_build_filename(g_get_user_data_dir(), "recently-used.xbel", nullptr);
   const std::string contents = vorpix_test::file_contents(xbel);
   g_free(xbel);
   EXPECT_NE(contents.find(uri), std::string::npos);
