@@ -1,6 +1,7 @@
 #include "document/decoder_helper.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gio/gio.h>
 #include <seccomp.h>
@@ -63,8 +64,25 @@ struct SharedPixels {
   void *address = nullptr;  // while mapped
   size_t length = 0;
   bool keep_mapped = false;  // handed over: its release leaves it mapped
+  pthread_t filler;          // faults the pages in while the loader decodes
+  bool filling = false;
 };
 SharedPixels shared;
+
+constexpr size_t kFillerStack = 64 * 1024;
+// The smallest shared block whose pages the filler thread faults in.
+constexpr size_t kFillerFrom = size_t(8) << 20;
+
+void *fill_pages(void *) {
+  madvise(shared.address, shared.length, MADV_POPULATE_WRITE);
+  return nullptr;
+}
+
+// Waits for the pages' filler, if any.
+void stop_filling() {
+  if (shared.filling) pthread_join(shared.filler, nullptr);
+  shared.filling = false;
+}
 
 // The picture about to be decoded: its pixels will go to shared memory.
 void expect_pixels(int width, int height) {
@@ -475,6 +493,7 @@ void warm_up() {
     g_free(bytes);
     if (fd >= 0) close(fd);
     // The sample's shared block is not the picture's.
+    stop_filling();
     if (shared.address) munmap(shared.address, shared.length);
     if (shared.fd >= 0) close(shared.fd);
     shared = SharedPixels();
@@ -550,9 +569,13 @@ void *decoder_helper_allocate(size_t blocks, size_t block_bytes) {
   if (__builtin_mul_overflow(blocks, block_bytes, &length)) return nullptr;
   const int fd = memfd_create("vorpix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd < 0) return nullptr;
-  // Populated at once, cheaper than a fault for every page as the loader
-  // writes them; not a giant one, which a short file may claim and never fill.
-  const int populate = length <= kPopulateLimit ? MAP_POPULATE : 0;
+  // Fresh shared pages cost more to fault in than the loader takes to fill
+  // them.  A small picture's are faulted in at once, which is cheaper than a
+  // fault for every page as the loader writes; a large picture's by another
+  // thread ahead of the loader, on another processor, which costs about a
+  // millisecond to set going.  Not a giant picture's, which a short file may
+  // claim and never fill.
+  const int populate = length < kFillerFrom ? MAP_POPULATE : 0;
   void *address = ftruncate(fd, off_t(length)) == 0
                       ? mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | populate, fd, 0)
                       : MAP_FAILED;
@@ -563,11 +586,19 @@ void *decoder_helper_allocate(size_t blocks, size_t block_bytes) {
   shared.fd = fd;
   shared.address = address;
   shared.length = length;
+  if (!populate && length <= kPopulateLimit) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, kFillerStack);
+    shared.filling = pthread_create(&shared.filler, &attr, fill_pages, nullptr) == 0;
+    pthread_attr_destroy(&attr);
+  }
   return address;
 }
 
 bool decoder_helper_release(void *mem) {
   if (!mem || mem != shared.address) return false;
+  stop_filling();
   if (!shared.keep_mapped) munmap(shared.address, shared.length);
   shared.address = nullptr;
   return true;
