@@ -100,6 +100,12 @@ TEST(DecoderTest, GivesTheLoadersOwnPixelsAndLayout) {
     }
   for (const char *name : {"picture.gif", "palette.png", "grey.png", "rgb16.png", "alpha.png"})
     files.push_back(corpus_path(name));
+  // Large enough that a second thread faults its shared pages in.
+  GdkPixbuf *large = pattern_pixbuf(1500, 1500, true);
+  files.push_back(dir.file("large.png"));
+  ASSERT_TRUE(gdk_pixbuf_save(large, files.back().c_str(), "png", nullptr, "compression", "1",
+                              nullptr));
+  g_object_unref(large);
   // Loaders of other kinds, each allocating its picture its own way.
   const std::pair<const char *, std::string> written[] = {
       {"p.ppm", std::string("P6\n3 2\n255\n") + std::string(18, '\x5a')},
