@@ -408,16 +408,25 @@ GdkPixbuf *run_decode(const Job &job, GtkWidget *parent, const char *name, GErro
   return pixbuf;
 }
 
+// A descriptor reading the file, or -1 when it is no readable regular file.
+// Non-blocking: a pipe or a device named as a picture must not hang here.
+int open_regular_file(const char *filename) {
+  const int fd = open(filename, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  struct stat st;
+  if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 // The file decoded within limits, at most thumbnail_side a side when that
 // is above 0.
 GdkPixbuf *decode_named_file(const char *filename, const DecoderLimits &limits,
                              int thumbnail_side, guint time_limit, GtkWidget *parent,
                              GError **error) {
-  // Non-blocking: a pipe or a device named as a picture must not hang here.
-  const int fd = open(filename, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (fd >= 0) close(fd);
+  const int fd = open_regular_file(filename);
+  if (fd < 0) {
     g_set_error(error, DECODER_ERROR, DECODER_ERROR_UNREADABLE, "not a readable file");
     return nullptr;
   }
@@ -441,28 +450,17 @@ gchar *decoder_file_mime_type(const char *filename) {
   g_return_val_if_fail(filename != nullptr, nullptr);
   guchar head[4096];
   gsize got = 0;
-  const int fd = open(filename, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  struct stat st;
-  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+  const int fd = open_regular_file(filename);
+  if (fd >= 0) {
     const ssize_t n = read(fd, head, sizeof head);
     if (n > 0) got = gsize(n);
+    close(fd);
   }
-  if (fd >= 0) close(fd);
   gchar *content = g_content_type_guess(filename, got ? head : nullptr, got, nullptr);
-  gchar *found = nullptr;
-  GSList *formats = gdk_pixbuf_get_formats();
-  for (GSList *node = formats; node && !found; node = node->next) {
-    gchar **types = gdk_pixbuf_format_get_mime_types(static_cast<GdkPixbufFormat *>(node->data));
-    for (gchar **type = types; type && *type && !found; type++) {
-      gchar *listed = g_content_type_from_mime_type(*type);
-      if (listed && g_content_type_equals(listed, content)) found = g_strdup(*type);
-      g_free(listed);
-    }
-    g_strfreev(types);
-  }
-  g_slist_free(formats);
+  gchar *mime_type = nullptr;
+  decoder_format_of_type(content, &mime_type);
   g_free(content);
-  return found;
+  return mime_type;
 }
 
 void decoder_prepare() {

@@ -1,9 +1,9 @@
 #include "document/decoder_helper.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gio/gio.h>
+#include <pthread.h>
 #include <seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -286,25 +286,6 @@ ssize_t read_some(int input, guchar *buffer, size_t size) {
   return got;
 }
 
-// The format whose MIME types include the given content type, or null.
-gchar *format_of_type(const gchar *content_type) {
-  gchar *found = nullptr;
-  GSList *formats = gdk_pixbuf_get_formats();
-  for (GSList *node = formats; node && !found; node = node->next) {
-    auto *format = static_cast<GdkPixbufFormat *>(node->data);
-    if (gdk_pixbuf_format_is_disabled(format)) continue;
-    gchar **types = gdk_pixbuf_format_get_mime_types(format);
-    for (gchar **type = types; type && *type && !found; type++) {
-      gchar *content = g_content_type_from_mime_type(*type);
-      if (content && g_content_type_equals(content, content_type))
-        found = gdk_pixbuf_format_get_name(format);
-      g_free(content);
-    }
-    g_strfreev(types);
-  }
-  g_slist_free(formats);
-  return found;
-}
 
 // The format that claims the name's extension, or null.
 gchar *format_of_name(const char *name) {
@@ -337,7 +318,9 @@ gchar *choose_format(const Request &request, const guchar *head, size_t length) 
     if (!content && request.name[0])
       content = g_content_type_guess(request.name, head, length, nullptr);
   }
-  gchar *format = content ? format_of_type(content) : nullptr;
+  gchar *format = nullptr;
+  if (GdkPixbufFormat *found = content ? decoder_format_of_type(content, nullptr) : nullptr)
+    format = gdk_pixbuf_format_get_name(found);
   // A type the shared database does not know may still be a loader's own.
   if (!format && request.name[0]) format = format_of_name(request.name);
   g_free(content);
@@ -493,8 +476,7 @@ void warm_up() {
     g_free(bytes);
     if (fd >= 0) close(fd);
     // The sample's shared block is not the picture's.
-    stop_filling();
-    if (shared.address) munmap(shared.address, shared.length);
+    decoder_helper_release(shared.address);
     if (shared.fd >= 0) close(shared.fd);
     shared = SharedPixels();
   }
@@ -539,6 +521,27 @@ Reply decode(int input, const Request &request, GdkPixbuf **result) {
 }
 
 }  // namespace
+
+GdkPixbufFormat *decoder_format_of_type(const gchar *content_type, gchar **mime_type) {
+  GdkPixbufFormat *found = nullptr;
+  GSList *formats = gdk_pixbuf_get_formats();
+  for (GSList *node = formats; node && !found; node = node->next) {
+    auto *format = static_cast<GdkPixbufFormat *>(node->data);
+    if (gdk_pixbuf_format_is_disabled(format)) continue;
+    gchar **types = gdk_pixbuf_format_get_mime_types(format);
+    for (gchar **type = types; type && *type && !found; type++) {
+      gchar *content = g_content_type_from_mime_type(*type);
+      if (content && g_content_type_equals(content, content_type)) {
+        found = format;
+        if (mime_type) *mime_type = g_strdup(*type);
+      }
+      g_free(content);
+    }
+    g_strfreev(types);
+  }
+  g_slist_free(formats);
+  return found;
+}
 
 bool decoder_send_with_fd(int socket, const void *data, size_t length, int fd) {
   char control[CMSG_SPACE(sizeof(int))] = {};

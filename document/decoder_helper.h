@@ -57,8 +57,14 @@ inline std::int64_t rowstride(std::int32_t width, std::int32_t channels) {
 
 }  // namespace decoder_protocol
 
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
 #include <cstddef>
 #include <cstdio>
+
+// The enabled format one of whose MIME types is the content type, or null;
+// with mime_type, also that MIME type (freed by the caller).
+GdkPixbufFormat *decoder_format_of_type(const gchar *content_type, gchar **mime_type);
 
 // Sends length bytes of data on a socket with fd passed beside them (none
 // when fd is -1); false unless all of them went.
