@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gio/gio.h>
+#include <poll.h>
 #include <pthread.h>
 #include <seccomp.h>
 #include <sys/mman.h>
@@ -73,8 +74,68 @@ constexpr size_t kFillerStack = 64 * 1024;
 // The smallest shared block whose pages the filler thread faults in.
 constexpr size_t kFillerFrom = size_t(8) << 20;
 
+// Blocks of shared memory made and faulted in while the helper waits, one of
+// each size from the smallest, doubling: fresh shared pages cost more than
+// the decode of a small picture.  A picture takes the smallest that holds it,
+// its tail cut off.
+constexpr size_t kPoolSmallest = 64 * 1024;
+constexpr int kPoolBlocks = 7;  // up to 4 MiB
+struct Block {
+  int fd = -1;
+  void *address = nullptr;
+  size_t length = 0;
+};
+Block pool[kPoolBlocks];
+
+bool request_waiting() {
+  struct pollfd socket = {kSocketFd, POLLIN, 0};
+  return poll(&socket, 1, 0) != 0;
+}
+
+// Stops early once the program's request is there: it is not kept waiting.
+void fill_pool() {
+  for (int i = 0; i < kPoolBlocks && !request_waiting(); i++) {
+    const size_t length = kPoolSmallest << i;
+    const int fd = memfd_create("vorpix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    void *address = fd >= 0 && ftruncate(fd, off_t(length)) == 0
+                        ? mmap(nullptr, length, PROT_READ | PROT_WRITE,
+                               MAP_SHARED | MAP_POPULATE, fd, 0)
+                        : MAP_FAILED;
+    if (address == MAP_FAILED) {
+      if (fd >= 0) close(fd);
+      return;
+    }
+    pool[i] = Block{fd, address, length};
+  }
+}
+
+// The smallest waiting block that holds length bytes, cut to them; a block
+// with no descriptor when none does.
+Block take_pooled(size_t length) {
+  for (Block &block : pool) {
+    if (block.fd < 0 || block.length < length) continue;
+    if (ftruncate(block.fd, off_t(length)) != 0) return Block();
+    const Block taken = block;
+    block = Block();
+    return taken;
+  }
+  return Block();
+}
+
+// A large picture's memory is better spent on the picture.
+void empty_pool() {
+  for (Block &block : pool) {
+    if (block.fd < 0) continue;
+    munmap(block.address, block.length);
+    close(block.fd);
+    block = Block();
+  }
+}
+
 void *fill_pages(void *) {
-  madvise(shared.address, shared.length, MADV_POPULATE_WRITE);
+  empty_pool();
+  if (shared.length <= kPopulateLimit)
+    madvise(shared.address, shared.length, MADV_POPULATE_WRITE);
   return nullptr;
 }
 
@@ -570,6 +631,12 @@ void *decoder_helper_allocate(size_t blocks, size_t block_bytes) {
     return nullptr;
   size_t length;
   if (__builtin_mul_overflow(blocks, block_bytes, &length)) return nullptr;
+  if (const Block block = take_pooled(length); block.fd >= 0) {
+    shared.fd = block.fd;
+    shared.address = block.address;
+    shared.length = block.length;
+    return block.address;
+  }
   const int fd = memfd_create("vorpix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd < 0) return nullptr;
   // Fresh shared pages cost more to fault in than the loader takes to fill
@@ -589,7 +656,7 @@ void *decoder_helper_allocate(size_t blocks, size_t block_bytes) {
   shared.fd = fd;
   shared.address = address;
   shared.length = length;
-  if (!populate && length <= kPopulateLimit) {
+  if (!populate) {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setstacksize(&attr, kFillerStack);
@@ -629,6 +696,7 @@ int decoder_helper_main(int argc, char **argv) {
 
   load_every_loader();
   warm_up();
+  fill_pool();
   const rlim_t base = address_space_now();
   if (!install_filter()) return 3;
 

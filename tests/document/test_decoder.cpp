@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -140,6 +141,21 @@ TEST(DecoderTest, GivesTheLoadersOwnPixelsAndLayout) {
     }
     g_free(bytes);
     if (expected) g_object_unref(expected);
+  }
+  // A helper that waited long enough to make its blocks of shared memory in
+  // advance hands small pictures over in them, cut to their size.
+  for (const auto &[side, height, alpha] : {std::tuple(37, 23, false), std::tuple(128, 128, true),
+                                            std::tuple(640, 480, true)}) {
+    SCOPED_TRACE(side);
+    GdkPixbuf *picture = pattern_pixbuf(side, height, alpha);
+    const std::string file = dir.file("waited.png");
+    ASSERT_TRUE(gdk_pixbuf_save(picture, file.c_str(), "png", nullptr, nullptr));
+    decoder_prepare();
+    g_usleep(400000);
+    GdkPixbuf *decoded = decode(file, nullptr);
+    EXPECT_EQ(difference(decoded, picture), "");
+    if (decoded) g_object_unref(decoded);
+    g_object_unref(picture);
   }
 }
 
