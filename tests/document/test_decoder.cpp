@@ -144,10 +144,10 @@ TEST(DecoderTest, GivesTheLoadersOwnPixelsAndLayout) {
   }
   // A helper that waited long enough to make its blocks of shared memory in
   // advance hands small pictures over in them, cut to their size.
-  for (const auto &[side, height, alpha] : {std::tuple(37, 23, false), std::tuple(128, 128, true),
+  for (const auto &[width, height, alpha] : {std::tuple(37, 23, false), std::tuple(128, 128, true),
                                             std::tuple(640, 480, true)}) {
-    SCOPED_TRACE(side);
-    GdkPixbuf *picture = pattern_pixbuf(side, height, alpha);
+    SCOPED_TRACE(width);
+    GdkPixbuf *picture = pattern_pixbuf(width, height, alpha);
     const std::string file = dir.file("waited.png");
     ASSERT_TRUE(gdk_pixbuf_save(picture, file.c_str(), "png", nullptr, nullptr));
     decoder_prepare();
