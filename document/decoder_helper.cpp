@@ -92,20 +92,24 @@ bool request_waiting() {
   return poll(&socket, 1, 0) != 0;
 }
 
+// A new memfd of length bytes, mapped, its pages faulted in at once with
+// populate; one with no descriptor on failure.
+Block new_block(size_t length, bool populate) {
+  const int fd = memfd_create("vorpix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  void *address = fd >= 0 && ftruncate(fd, off_t(length)) == 0
+                      ? mmap(nullptr, length, PROT_READ | PROT_WRITE,
+                             MAP_SHARED | (populate ? MAP_POPULATE : 0), fd, 0)
+                      : MAP_FAILED;
+  if (address != MAP_FAILED) return Block{fd, address, length};
+  if (fd >= 0) close(fd);
+  return Block();
+}
+
 // Stops early once the program's request is there: it is not kept waiting.
 void fill_pool() {
   for (int i = 0; i < kPoolBlocks && !request_waiting(); i++) {
-    const size_t length = kPoolSmallest << i;
-    const int fd = memfd_create("vorpix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    void *address = fd >= 0 && ftruncate(fd, off_t(length)) == 0
-                        ? mmap(nullptr, length, PROT_READ | PROT_WRITE,
-                               MAP_SHARED | MAP_POPULATE, fd, 0)
-                        : MAP_FAILED;
-    if (address == MAP_FAILED) {
-      if (fd >= 0) close(fd);
-      return;
-    }
-    pool[i] = Block{fd, address, length};
+    pool[i] = new_block(kPoolSmallest << i, true);
+    if (pool[i].fd < 0) return;
   }
 }
 
@@ -346,7 +350,6 @@ ssize_t read_some(int input, guchar *buffer, size_t size) {
   while (got < 0 && errno == EINTR);
   return got;
 }
-
 
 // The format that claims the name's extension, or null.
 gchar *format_of_name(const char *name) {
@@ -631,39 +634,27 @@ void *decoder_helper_allocate(size_t blocks, size_t block_bytes) {
     return nullptr;
   size_t length;
   if (__builtin_mul_overflow(blocks, block_bytes, &length)) return nullptr;
-  if (const Block block = take_pooled(length); block.fd >= 0) {
-    shared.fd = block.fd;
-    shared.address = block.address;
-    shared.length = block.length;
-    return block.address;
-  }
-  const int fd = memfd_create("vorpix-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-  if (fd < 0) return nullptr;
   // Fresh shared pages cost more to fault in than the loader takes to fill
   // them.  A small picture's are faulted in at once, which is cheaper than a
   // fault for every page as the loader writes; a large picture's by another
   // thread ahead of the loader, on another processor, which costs about a
   // millisecond to set going.  Not a giant picture's, which a short file may
   // claim and never fill.
-  const int populate = length < kFillerFrom ? MAP_POPULATE : 0;
-  void *address = ftruncate(fd, off_t(length)) == 0
-                      ? mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | populate, fd, 0)
-                      : MAP_FAILED;
-  if (address == MAP_FAILED) {
-    close(fd);
-    return nullptr;
-  }
-  shared.fd = fd;
-  shared.address = address;
-  shared.length = length;
-  if (!populate) {
+  const bool fill_later = length >= kFillerFrom;
+  Block block = take_pooled(length);
+  if (block.fd < 0) block = new_block(length, !fill_later);
+  if (block.fd < 0) return nullptr;
+  shared.fd = block.fd;
+  shared.address = block.address;
+  shared.length = block.length;
+  if (fill_later) {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setstacksize(&attr, kFillerStack);
     shared.filling = pthread_create(&shared.filler, &attr, fill_pages, nullptr) == 0;
     pthread_attr_destroy(&attr);
   }
-  return address;
+  return block.address;
 }
 
 bool decoder_helper_release(void *mem) {
