@@ -20,7 +20,7 @@
 #include "document/drawing.h"
 #include "imaging/image.h"
 #include "shell/window.h"
-#include "tests/harness/xvfb.h"
+#include "bench/gui.h"
 #include "tools/fill.h"
 
 namespace {
@@ -161,13 +161,7 @@ std::string size_name(Size size) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (!vorpix_test::start_xvfb()) {
-    fprintf(stderr, "bench_fill: cannot start Xvfb\n");
-    return 1;
-  }
-  setenv("VORPIX_GLADE_FILE", VORPIX_SOURCE_GLADE, 0);
-  gtk_init(&argc, &argv);
-  glade_init();
+  if (!start_gui(&argc, &argv, "bench_fill")) return 1;
   const struct {
     const char *name;
     FillMethod method;

@@ -23,7 +23,7 @@
 #include "document/drawing.h"
 #include "document/file.h"
 #include "shell/window.h"
-#include "tests/harness/xvfb.h"
+#include "bench/gui.h"
 #include "tests/imaging/effect_pictures.h"
 
 namespace {
@@ -142,13 +142,7 @@ void BM_OpenMemory(benchmark::State &state) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (!vorpix_test::start_xvfb()) {
-    fprintf(stderr, "bench_open_memory: cannot start Xvfb\n");
-    return 1;
-  }
-  setenv("VORPIX_GLADE_FILE", VORPIX_SOURCE_GLADE, 0);
-  gtk_init(&argc, &argv);
-  glade_init();
+  if (!start_gui(&argc, &argv, "bench_open_memory")) return 1;
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   gchar *dir = g_dir_make_tmp("vorpix-bench-memory-XXXXXX", nullptr);

@@ -20,8 +20,8 @@
 #include "imaging/image.h"
 #include "imaging/image_size.h"
 #include "shell/window.h"
+#include "bench/gui.h"
 #include "bench/pattern.h"
-#include "tests/harness/xvfb.h"
 #include "tools/selection.h"
 
 namespace {
@@ -198,13 +198,7 @@ void register_all() {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (!vorpix_test::start_xvfb()) {
-    fprintf(stderr, "bench_size: cannot start Xvfb\n");
-    return 1;
-  }
-  setenv("VORPIX_GLADE_FILE", VORPIX_SOURCE_GLADE, 0);
-  gtk_init(&argc, &argv);
-  glade_init();
+  if (!start_gui(&argc, &argv, "bench_size")) return 1;
   benchmark::Initialize(&argc, argv);
   GtkWidget *window = create_window();
   while (gtk_events_pending()) gtk_main_iteration();

@@ -15,9 +15,9 @@
 #include "document/history.h"
 #include "imaging/image.h"
 #include "shell/window.h"
+#include "bench/gui.h"
 #include "bench/pattern.h"
 #include "tests/harness/events.h"
-#include "tests/harness/xvfb.h"
 
 namespace {
 
@@ -151,13 +151,7 @@ void register_all() {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (!vorpix_test::start_xvfb("1280x1024x24")) {
-    fprintf(stderr, "bench_undo: cannot start Xvfb\n");
-    return 1;
-  }
-  setenv("VORPIX_GLADE_FILE", VORPIX_SOURCE_GLADE, 0);
-  gtk_init(&argc, &argv);
-  glade_init();
+  if (!start_gui(&argc, &argv, "bench_undo")) return 1;
   benchmark::Initialize(&argc, argv);
   window = create_window();
   pump();

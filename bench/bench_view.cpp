@@ -19,9 +19,9 @@
 #include "document/view.h"
 #include "imaging/image.h"
 #include "shell/window.h"
+#include "bench/gui.h"
 #include "bench/pattern.h"
 #include "tests/harness/events.h"
-#include "tests/harness/xvfb.h"
 
 namespace {
 
@@ -182,13 +182,7 @@ void register_all() {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (!vorpix_test::start_xvfb(kScreen)) {
-    fprintf(stderr, "bench_view: cannot start Xvfb\n");
-    return 1;
-  }
-  setenv("VORPIX_GLADE_FILE", VORPIX_SOURCE_GLADE, 0);
-  gtk_init(&argc, &argv);
-  glade_init();
+  if (!start_gui(&argc, &argv, "bench_view", kScreen)) return 1;
   benchmark::Initialize(&argc, argv);
   fixture.window = create_window();
   pump();
