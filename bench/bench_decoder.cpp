@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/pattern.h"
 #include "document/decoder.h"
 #include "tests/imaging/effect_pictures.h"
 
@@ -41,10 +42,8 @@ std::string path_of(const File &file) { return folder + "/" + file.name; }
 bool write_file(const File &file) {
   effect_test::Image image =
       effect_test::random_picture(file.width, file.height, effect_test::Kind::kGradient, 11);
-  GdkPixbuf *pixbuf = gdk_pixbuf_add_alpha(image_pixbuf(image.get()), FALSE, 0, 0, 0);
-  GdkPixbuf *rgb = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, file.width, file.height);
-  gdk_pixbuf_copy_area(pixbuf, 0, 0, file.width, file.height, rgb, 0, 0);
-  g_object_unref(pixbuf);
+  GdkPixbuf *rgb = new_rgb_pixbuf(image.get());
+  if (!rgb) return false;
   const bool png = std::string(file.format) == "png";
   const bool ok = gdk_pixbuf_save(rgb, path_of(file).c_str(), file.format, nullptr,
                                   png ? "compression" : "quality", png ? "1" : "90", nullptr);

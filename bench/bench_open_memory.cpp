@@ -24,6 +24,7 @@
 #include "document/file.h"
 #include "shell/window.h"
 #include "bench/gui.h"
+#include "bench/pattern.h"
 #include "tests/imaging/effect_pictures.h"
 
 namespace {
@@ -134,7 +135,8 @@ void BM_OpenMemory(benchmark::State &state) {
     state.counters["helper_MiB"] = helper;
     state.counters["xserver_MiB"] = server_growth;
     state.counters["times_picture"] = (program + helper + server_growth) / kPictureMiB;
-    state.counters["without_shared"] = (program + helper + server_growth - kPictureMiB) / kPictureMiB;
+    state.counters["without_shared"] =
+        (program + helper + server_growth - kPictureMiB) / kPictureMiB;
     state.ResumeTiming();
   }
 }
@@ -151,11 +153,10 @@ int main(int argc, char **argv) {
   {
     effect_test::Image image =
         effect_test::random_picture(kSide, kSide, effect_test::Kind::kGradient, 11);
-    GdkPixbuf *rgb = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, kSide, kSide);
-    gdk_pixbuf_copy_area(image_pixbuf(image.get()), 0, 0, kSide, kSide, rgb, 0, 0);
-    const bool ok = gdk_pixbuf_save(rgb, picture.c_str(), "png", nullptr, "compression", "1",
-                                    nullptr);
-    g_object_unref(rgb);
+    GdkPixbuf *rgb = new_rgb_pixbuf(image.get());
+    const bool ok = rgb && gdk_pixbuf_save(rgb, picture.c_str(), "png", nullptr, "compression",
+                                           "1", nullptr);
+    if (rgb) g_object_unref(rgb);
     if (!ok) {
       fprintf(stderr, "bench_open_memory: cannot write the picture\n");
       return 1;
