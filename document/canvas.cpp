@@ -353,6 +353,10 @@ GtkWidget *create_drawing_area_in_scroll_frame(gchar *, gchar *, gchar *, gint, 
   return frame;
 }
 
+bool canvas_blank_fits(VorpixCanvas *canvas) {
+  return drawing_blank_fits(canvas->drawing_area->window, kBlankWidth, kBlankHeight);
+}
+
 VorpixCanvas *canvas_lookup(GtkWidget *widget) {
   GtkWidget *cw = lookup_widget(widget, "drawing_area");
   g_assert(cw);

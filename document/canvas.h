@@ -95,6 +95,9 @@ void canvas_init_arg(int argc, char **argv);
 
 // The canvas of the main window that contains widget.  Never null.
 VorpixCanvas *canvas_lookup(GtkWidget *widget);
+// Whether the X server can now hold the blank picture a new window's canvas
+// starts with (which it cannot do without).
+bool canvas_blank_fits(VorpixCanvas *canvas);
 
 void canvas_set_tool(VorpixCanvas *canvas, VorpixTool *tool);
 // Takes ownership of drawing and destroys the one it replaces.

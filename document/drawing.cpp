@@ -69,28 +69,31 @@ GdkColormap *alpha_colormap(VorpixDrawing *drawing) {
   return gdk_screen_get_rgba_colormap(gtk_widget_get_screen(drawing->toplevel));
 }
 
+// A pixmap of that size for window (with alpha under colormap, if any); null
+// when the X server refuses one.
+GdkPixmap *new_pixmap(GdkWindow *window, int width, int height, GdkColormap *colormap) {
+  if (width < 1 || height < 1 || width > kMaxPixmapSide || height > kMaxPixmapSide) return nullptr;
+  gdk_error_trap_push();
+  GdkPixmap *pixmap = gdk_pixmap_new(window, width, height, colormap ? kAlphaDepth : -1);
+  if (pixmap && colormap) gdk_drawable_set_colormap(pixmap, colormap);
+  gdk_flush();
+  if (gdk_error_trap_pop() == 0 || !pixmap) return pixmap;
+  // Freeing the pixmap the server refused raises an error of its own.
+  gdk_error_trap_push();
+  g_object_unref(pixmap);
+  gdk_flush();
+  gdk_error_trap_pop();
+  return nullptr;
+}
+
 // Gives the drawing a pixmap of that size, or returns false (the drawing is
 // unchanged) when the X server refuses one.
 bool try_create_pixmap(VorpixDrawing *drawing, int width, int height) {
-  if (width < 1 || height < 1 || width > kMaxPixmapSide || height > kMaxPixmapSide) return false;
   if (!drawing->toplevel->window) return false;  // the window is gone
   GdkColormap *colormap = drawing->has_alpha ? alpha_colormap(drawing) : nullptr;
   if (drawing->has_alpha && !colormap) return false;
-  gdk_error_trap_push();
-  GdkPixmap *pixmap =
-      gdk_pixmap_new(drawing->toplevel->window, width, height, colormap ? kAlphaDepth : -1);
-  if (pixmap && colormap) gdk_drawable_set_colormap(pixmap, colormap);
-  gdk_flush();
-  if (gdk_error_trap_pop() != 0 || !pixmap) {
-    if (pixmap) {
-      // Freeing the pixmap the server refused raises an error of its own.
-      gdk_error_trap_push();
-      g_object_unref(pixmap);
-      gdk_flush();
-      gdk_error_trap_pop();
-    }
-    return false;
-  }
+  GdkPixmap *pixmap = new_pixmap(drawing->toplevel->window, width, height, colormap);
+  if (!pixmap) return false;
   set_pixmap(drawing, pixmap, width, height);
   return true;
 }
@@ -160,6 +163,12 @@ GdkPixmap *drawing_swap_pixmap(VorpixDrawing *drawing, GdkPixmap *pixmap, int wi
   GdkPixmap *old = drawing->backing_pixmap;
   set_pixmap(drawing, pixmap, width, height);
   return old;
+}
+
+bool drawing_blank_fits(GdkWindow *window, int width, int height) {
+  GdkPixmap *pixmap = new_pixmap(window, width, height, nullptr);
+  if (pixmap) g_object_unref(pixmap);
+  return pixmap != nullptr;
 }
 
 VorpixDrawing *drawing_new_blank(GtkWidget *drawing_area, GdkGC *gc, int width, int height) {

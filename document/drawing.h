@@ -25,6 +25,8 @@ struct VorpixDrawing {
 // A width or height of 0 takes both from the drawing area's window.  Null
 // when the X server refuses a pixmap of that size.
 VorpixDrawing *drawing_new_blank(GtkWidget *drawing_area, GdkGC *gc, int width, int height);
+// Whether the X server can hold a blank picture of that size for window now.
+bool drawing_blank_fits(GdkWindow *window, int width, int height);
 // Null when the file cannot be read or its picture cannot be held; no message.
 // The picture is decoded in the helper process (document/decoder.h), which
 // holds the drawing area's window meanwhile; *error (error may be null) tells

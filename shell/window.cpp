@@ -5,6 +5,7 @@
 
 #include "document/canvas.h"
 #include "document/drawing.h"
+#include "document/size_dialogs.h"
 #include "document/work.h"
 #include "shell/drop.h"
 #include "shell/recent_menu.h"
@@ -149,7 +150,15 @@ GtkWidget *create_new_canvas_window() { return load_toplevel("new_canvas_window"
 
 GList *window_list() { return open_windows; }
 
-void on_create_new_window(GtkWidget *, gpointer) { create_window(); }
+void on_create_new_window(GtkWidget *item, gpointer) {
+  // Asked first: a window's canvas cannot be made without its picture.
+  VorpixCanvas *canvas = canvas_lookup(item);
+  if (!canvas_blank_fits(canvas)) {
+    size_dialog_show_no_memory(GTK_WINDOW(canvas->toplevel), _("make a new picture"));
+    return;
+  }
+  create_window();
+}
 
 void on_mainwindow_realize(GtkWidget *window, gpointer) {
   g_object_ref(window);

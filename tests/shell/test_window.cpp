@@ -16,6 +16,7 @@
 #include "tests/harness/hostile_loader.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
+#include "tests/harness/xvfb.h"
 #include "tools/selection.h"
 
 using vorpix_test::DialogAnswerer;
@@ -330,3 +331,47 @@ TEST_F(ProgramTest, ShowsTheFileNamedOnTheCommandLine) {
 }
 
 }  // namespace
+
+// Pixmaps of that size taken from the X server until it refuses one, so
+// that it has no room left for another (memory it freed earlier included).
+std::vector<GdkPixmap *> fill_server(GdkWindow *window, int width, int height) {
+  std::vector<GdkPixmap *> held;
+  for (;;) {
+    gdk_error_trap_push();
+    GdkPixmap *pixmap = gdk_pixmap_new(window, width, height, -1);
+    gdk_flush();
+    if (gdk_error_trap_pop() == 0) {
+      held.push_back(pixmap);
+      continue;
+    }
+    gdk_error_trap_push();
+    g_object_unref(pixmap);
+    gdk_flush();
+    gdk_error_trap_pop();
+    return held;
+  }
+}
+
+// An X server that cannot hold another picture: New Window says so, and the
+// program and its windows live on.
+TEST_F(MainWindowTest, NewWindowTheServerCannotHoldIsRefusedWithAMessage) {
+  drawing_modified(drawing());
+  {
+    vorpix_test::ServerMemoryLimit limit(1 << 20);
+    ASSERT_TRUE(limit.ok());
+    std::vector<GdkPixmap *> held = fill_server(window->window, 640, 480);
+    DialogAnswerer dialogs;
+    dialogs.answer(GTK_RESPONSE_OK);
+    on_create_new_window(widget("new_window_menu"), nullptr);
+    pump();
+    ASSERT_EQ(dialogs.answered(), 1);
+    EXPECT_EQ(dialogs.texts().back(), "Not enough memory to make a new picture.");
+    for (GdkPixmap *pixmap : held) g_object_unref(pixmap);
+    gdk_flush();
+  }
+  EXPECT_EQ(listed_windows(), 1);
+  EXPECT_EQ(drawing()->modified, 1);
+  GtkWidget *second = open_window();
+  EXPECT_EQ(listed_windows(), 2);
+  EXPECT_EQ(canvas_of(second)->drawing->width, 640);
+}
