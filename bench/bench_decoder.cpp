@@ -3,7 +3,8 @@
 // cost shows most).  "started" starts a helper for the decode; "ready" finds
 // one started beforehand, as the program keeps one.  "in_process_paused"
 // decodes in the program after the same pause as "ready", so its caches are
-// as cold.
+// as cold; "in_process_checked_paused" reads the size first, as the program
+// did before the helper (the helper reads it too).
 #include <benchmark/benchmark.h>
 #include <glib/gstdio.h>
 
@@ -51,7 +52,7 @@ bool write_file(const File &file) {
   return ok;
 }
 
-void in_process(benchmark::State &state, File file, bool paused) {
+void in_process(benchmark::State &state, File file, bool paused, bool checked) {
   const std::string path = path_of(file);
   for (auto _ : state) {
     if (paused) {
@@ -59,7 +60,11 @@ void in_process(benchmark::State &state, File file, bool paused) {
       g_usleep(kSettleUs);
       state.ResumeTiming();
     }
-    GdkPixbuf *pixbuf = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
+    GdkPixbuf *pixbuf = nullptr;
+    int width = 0, height = 0;
+    if (!checked || (g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR) &&
+                     gdk_pixbuf_get_file_info(path.c_str(), &width, &height)))
+      pixbuf = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
     if (!pixbuf) state.SkipWithError("cannot decode");
     benchmark::DoNotOptimize(pixbuf);
     if (pixbuf) g_object_unref(pixbuf);
@@ -96,16 +101,19 @@ int main(int argc, char **argv) {
     }
   for (const File &file : kFiles) {
     benchmark::RegisterBenchmark((std::string("in_process/") + file.name).c_str(), in_process,
-                                 file, false)
+                                 file, false, false)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime()
         ->Repetitions(kRepetitions);
-    benchmark::RegisterBenchmark((std::string("in_process_paused/") + file.name).c_str(),
-                                 in_process, file, true)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(kHelperIterations)
-        ->UseRealTime()
-        ->Repetitions(kRepetitions);
+    for (bool checked : {false, true})
+      benchmark::RegisterBenchmark(
+          (std::string(checked ? "in_process_checked_paused/" : "in_process_paused/") + file.name)
+              .c_str(),
+          in_process, file, true, checked)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(kHelperIterations)
+          ->UseRealTime()
+          ->Repetitions(kRepetitions);
     for (bool ready : {false, true})
       benchmark::RegisterBenchmark(
           (std::string(ready ? "helper_ready/" : "helper_started/") + file.name).c_str(),

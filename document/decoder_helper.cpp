@@ -707,5 +707,11 @@ int decoder_helper_main(int argc, char **argv) {
     if (memfd < 0) reply = Reply{kMagic, STATUS_NO_MEMORY, 0, 0, 0};
   }
   send_reply(reply, memfd);
+  // An ending process takes its address space down, which on the program's
+  // processor delays the program that waits for the answer: the helper
+  // sleeps until the program ends it (or closes the socket).
+  char end;
+  while (read(kSocketFd, &end, 1) < 0 && errno == EINTR) {
+  }
   return 0;
 }
