@@ -8,9 +8,11 @@
 #include "shell/translation.h"
 #include "shell/util.h"
 #include "shell/window.h"
+#include "shell/x_errors.h"
 
 int main(int argc, char **argv) {
   gtk_init(&argc, &argv);
+  x_errors_init();
   // Loads its loaders while the window is built.
   decoder_prepare();
   translation_init();

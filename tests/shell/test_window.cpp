@@ -13,6 +13,7 @@
 #include "panels/gtkscrollframe.h"
 #include "shell/util.h"
 #include "shell/window.h"
+#include "shell/x_errors.h"
 #include "tests/harness/hostile_loader.h"
 #include "tests/harness/scratch_dir.h"
 #include "tests/harness/window_fixture.h"
@@ -374,4 +375,31 @@ TEST_F(MainWindowTest, NewWindowTheServerCannotHoldIsRefusedWithAMessage) {
   GtkWidget *second = open_window();
   EXPECT_EQ(listed_windows(), 2);
   EXPECT_EQ(canvas_of(second)->drawing->width, 640);
+}
+
+// A repaint the X server cannot make room for (its double buffer refused)
+// leaves the program running with its picture; it repaints once the server
+// has room again.
+TEST_F(MainWindowTest, RepaintTheServerCannotHoldLeavesTheProgramRunning) {
+  x_errors_init();
+  drawing_modified(drawing());
+  const std::vector<guint32> before =
+      vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480);
+  LogCapture log;
+  {
+    vorpix_test::ServerMemoryLimit limit(1 << 20);
+    ASSERT_TRUE(limit.ok());
+    std::vector<GdkPixmap *> held = fill_server(window->window, 640, 480);
+    gdk_window_invalidate_rect(window->window, nullptr, TRUE);
+    gdk_window_process_updates(window->window, TRUE);
+    gdk_flush();
+    pump();
+    for (GdkPixmap *pixmap : held) g_object_unref(pixmap);
+    gdk_flush();
+  }
+  EXPECT_TRUE(log.contains("The X server is short of memory"));
+  gdk_window_invalidate_rect(window->window, nullptr, TRUE);
+  pump();
+  EXPECT_EQ(vorpix_test::drawable_pixels(drawing()->backing_pixmap, 640, 480), before);
+  EXPECT_EQ(drawing()->modified, 1);
 }
