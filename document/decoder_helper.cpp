@@ -351,22 +351,32 @@ ssize_t read_some(int input, guchar *buffer, size_t size) {
   return got;
 }
 
-// The format that claims the name's extension, or null.
-gchar *format_of_name(const char *name) {
-  const char *dot = strrchr(name, '.');
-  if (!dot || !dot[1]) return nullptr;
-  gchar *found = nullptr;
+// The first enabled format one of whose listed strings (its extensions or
+// its MIME types, as list gives them) matches, or null.
+template <typename Matches>
+GdkPixbufFormat *find_format(gchar **(*list)(GdkPixbufFormat *), Matches matches) {
+  GdkPixbufFormat *found = nullptr;
   GSList *formats = gdk_pixbuf_get_formats();
   for (GSList *node = formats; node && !found; node = node->next) {
     auto *format = static_cast<GdkPixbufFormat *>(node->data);
     if (gdk_pixbuf_format_is_disabled(format)) continue;
-    gchar **extensions = gdk_pixbuf_format_get_extensions(format);
-    for (gchar **e = extensions; e && *e && !found; e++)
-      if (g_ascii_strcasecmp(*e, dot + 1) == 0) found = gdk_pixbuf_format_get_name(format);
-    g_strfreev(extensions);
+    gchar **strings = list(format);
+    for (gchar **string = strings; string && *string && !found; string++)
+      if (matches(*string)) found = format;
+    g_strfreev(strings);
   }
   g_slist_free(formats);
   return found;
+}
+
+// The format that claims the name's extension, or null.
+gchar *format_of_name(const char *name) {
+  const char *dot = strrchr(name, '.');
+  if (!dot || !dot[1]) return nullptr;
+  GdkPixbufFormat *found = find_format(gdk_pixbuf_format_get_extensions, [dot](const gchar *e) {
+    return g_ascii_strcasecmp(e, dot + 1) == 0;
+  });
+  return found ? gdk_pixbuf_format_get_name(found) : nullptr;
 }
 
 // The format the library would choose for a file of this name starting with
@@ -587,24 +597,13 @@ Reply decode(int input, const Request &request, GdkPixbuf **result) {
 }  // namespace
 
 GdkPixbufFormat *decoder_format_of_type(const gchar *content_type, gchar **mime_type) {
-  GdkPixbufFormat *found = nullptr;
-  GSList *formats = gdk_pixbuf_get_formats();
-  for (GSList *node = formats; node && !found; node = node->next) {
-    auto *format = static_cast<GdkPixbufFormat *>(node->data);
-    if (gdk_pixbuf_format_is_disabled(format)) continue;
-    gchar **types = gdk_pixbuf_format_get_mime_types(format);
-    for (gchar **type = types; type && *type && !found; type++) {
-      gchar *content = g_content_type_from_mime_type(*type);
-      if (content && g_content_type_equals(content, content_type)) {
-        found = format;
-        if (mime_type) *mime_type = g_strdup(*type);
-      }
-      g_free(content);
-    }
-    g_strfreev(types);
-  }
-  g_slist_free(formats);
-  return found;
+  return find_format(gdk_pixbuf_format_get_mime_types, [=](const gchar *type) {
+    gchar *content = g_content_type_from_mime_type(type);
+    const bool same = content && g_content_type_equals(content, content_type);
+    g_free(content);
+    if (same && mime_type) *mime_type = g_strdup(type);
+    return same;
+  });
 }
 
 bool decoder_send_with_fd(int socket, const void *data, size_t length, int fd) {
